@@ -1,0 +1,7 @@
+// vlmmib.h
+#ifndef VLMMIB_H
+#define VLMMIB_H
+
+#include "nysnmp.h"
+
+#endif // VLMMIB_H

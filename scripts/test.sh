@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test twice: a clang build with the
+# benchmarks, tools and examples, then a g++ build under AddressSanitizer and
+# UndefinedBehaviorSanitizer.  Installs the Debian packages it needs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(g++ clang cmake ninja-build pkg-config googletest libgtest-dev libbenchmark-dev
+          snmpd snmp snmptrapd smitools procps)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "== installing: ${missing[*]}"
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+run_suite() {
+  local dir=$1; shift
+  echo "== configure $dir"
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  echo "== build $dir"
+  cmake --build "$dir" -j "$jobs"
+  echo "== test $dir"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+}
+
+run_suite build/clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+echo "== install check"
+rm -rf build/stage build/consumer
+cmake --install build/clang --prefix "$PWD/build/stage" >/dev/null
+PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" \
+  g++ -Wall -Wextra -Werror -o build/consumer-pc tests/install/consumer.cpp \
+      $(PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" pkg-config --cflags --libs nysnmp)
+LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer-pc
+cmake -S tests/install -B build/consumer -G Ninja -DCMAKE_PREFIX_PATH="$PWD/build/stage" >/dev/null
+cmake --build build/consumer >/dev/null
+LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/consumer
+
+run_suite build/asan -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Debug -DNYSNMP_SANITIZE=ON \
+  -DNYSNMP_BUILD_BENCH=OFF
+echo "== all suites passed"

@@ -1,0 +1,157 @@
+// Message formatting, catalog binding and system texts of the base object.
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "nysnmp.h"
+#include "snmp/raise.h"
+
+namespace {
+
+// A catalog that answers one id with a fixed text and records what it saw.
+class FixedCatalog : public NYNls {
+public:
+    FixedCatalog(uint32_t id, const char* text) : m_id(id), m_text(text) {}
+    const char* Lookup(uint32_t id, uint32_t language, const uintptr_t* args) override
+    {
+        ++calls;
+        lastLanguage = language;
+        lastDefault = reinterpret_cast<const char*>(args[1]);
+        lastInsert1 = reinterpret_cast<const char*>(args[2]);
+        lastArgId = static_cast<uint32_t>(args[0]);
+        return id == m_id ? m_text : nullptr;
+    }
+    int calls = 0;
+    uint32_t lastLanguage = 0;
+    uint32_t lastArgId = 0;
+    const char* lastDefault = nullptr;
+    const char* lastInsert1 = nullptr;
+
+private:
+    uint32_t m_id;
+    const char* m_text;
+};
+
+TEST(NySnmpObjectText, ErrorTextIsNeverNull)
+{
+    NySnmpObject object;
+    ASSERT_NE(object.ErrorText(), nullptr);
+    EXPECT_STREQ(object.ErrorText(), "");
+    EXPECT_EQ(object.ErrorTextSize(), 0u);
+    object.SetErrorText("broken pipe");
+    EXPECT_EQ(object.ErrorTextSize(), 11u);
+    object.SetErrorText(nullptr);
+    EXPECT_STREQ(object.ErrorText(), "");
+}
+
+TEST(NySnmpObjectFormat, ExpansionRules)
+{
+    NySnmpObject object;
+    EXPECT_STREQ(object.FormatText(NYSNMP_INVALID_ARG, NYSNMP_INVALID_ARG_TEXT, "NySnmpVbl::AsAsn"),
+                 "Invalid argument passed to the method NySnmpVbl::AsAsn");
+    EXPECT_STREQ(object.FormatText(NYSNMP_INDEX_OUT_OF_RANGE, NYSNMP_INDEX_OUT_OF_RANGE_TEXT, -5),
+                 "Index -5 is out range");
+    // A referenced insert that is empty drops the marker only.
+    EXPECT_STREQ(object.FormatText(1, "a%2b%1c", "X"), "abXc");
+    // %% is one percent sign; markers may repeat; inserts are not expanded again.
+    EXPECT_STREQ(object.FormatText(1, "100%% %1%1", "%2", "no"), "100% %2%2");
+    // Two-digit markers up to 12; %13 is %1 followed by '3'.
+    EXPECT_STREQ(object.FormatText(1, "%10|%11|%12|%13", "one", "", "", "", "", "", "", "", "", "ten",
+                                   "eleven", "twelve"),
+                 "ten|eleven|twelve|one3");
+    // A null default text with no catalog gives the empty text.
+    EXPECT_STREQ(object.FormatText(1, nullptr), "");
+    // A null insert pointer is treated as empty rather than crashing.
+    EXPECT_STREQ(object.FormatText(1, "[%1]", nullptr), "[]");
+}
+
+TEST(NySnmpObjectFormat, CatalogIsUsedOnlyWhenItHasAText)
+{
+    FixedCatalog catalog(0xC0090001u, "Argument incorrect dans %1");
+    NySnmpObject object(&catalog, 1036);
+    EXPECT_STREQ(object.FormatText(0xC0090001u, NYSNMP_INVALID_ARG_TEXT, "X::Y"), "Argument incorrect dans X::Y");
+    EXPECT_EQ(catalog.lastLanguage, 1036u);
+    EXPECT_EQ(catalog.lastArgId, 0xC0090001u);
+    EXPECT_STREQ(catalog.lastDefault, NYSNMP_INVALID_ARG_TEXT);
+    EXPECT_STREQ(catalog.lastInsert1, "X::Y");
+    // Null answer: default text.
+    EXPECT_STREQ(object.FormatText(0xC0090003u, "Out of memory"), "Out of memory");
+
+    FixedCatalog empty(0xC0090003u, "");
+    NySnmpObject withEmpty(&empty, 1024);
+    EXPECT_STREQ(withEmpty.FormatText(0xC0090003u, "Out of memory"), "Out of memory");
+
+    // Id 0 never takes the catalog's text, even when the catalog has one.
+    FixedCatalog zero(0, "from catalog");
+    NySnmpObject withZero(&zero, 1024);
+    EXPECT_STREQ(withZero.FormatText(0, "default"), "default");
+}
+
+TEST(NySnmpObjectFormat, BufferGrowsAndResultsSurviveCopies)
+{
+    NySnmpObject object;
+    std::string longInsert(5000, 'x');
+    const char* first = object.FormatText(1, "%1", longInsert.c_str());
+    EXPECT_EQ(std::strlen(first), 5000u);
+    const char* second = object.FormatText(1, "short");
+    EXPECT_EQ(first, second) << "a shorter message reuses the grown buffer";
+    EXPECT_STREQ(second, "short");
+
+    NySnmpObject copy;
+    copy = object;
+    const char* mine = object.FormatText(1, "mine");
+    const char* theirs = copy.FormatText(1, "theirs");
+    EXPECT_NE(mine, theirs);
+    EXPECT_STREQ(mine, "mine");
+    {
+        NySnmpObject temporary(object);
+        temporary.FormatText(1, "temporary");
+    }
+    EXPECT_STREQ(mine, "mine");
+}
+
+TEST(NySnmpObjectFormat, CopyKeepsCatalogAssignmentKeepsErrorText)
+{
+    FixedCatalog catalog(7, "seven");
+    NySnmpObject source(&catalog, 9);
+    source.SetErrorText("last error");
+    NySnmpObject copied(source);
+    EXPECT_STREQ(copied.FormatText(7, "x"), "seven");
+    EXPECT_STREQ(copied.ErrorText(), "") << "copy construction starts with no error text";
+    NySnmpObject assigned;
+    assigned = source;
+    EXPECT_STREQ(assigned.ErrorText(), "last error");
+    EXPECT_EQ(assigned.Language(), 9u);
+}
+
+TEST(NySnmpObjectSystem, KnownAndUnknownCodes)
+{
+    NySnmpObject object;
+    EXPECT_STREQ(object.SysErrorMsg(ECONNREFUSED), std::strerror(ECONNREFUSED));
+    EXPECT_STREQ(object.SysErrorMsg(99999), "");
+    EXPECT_STREQ(object.SysErrorMsg(0xFFFFFFFFu), "");
+}
+
+TEST(NySnmpObjectRaise, ExceptionCarriesIdTextAndNativeNumber)
+{
+    try {
+        NyRaise("NySnmpValue::BuildAsnInt", NYSNMP_INVALID_ARG, NYSNMP_INVALID_ARG_TEXT, "NySnmpValue::BuildAsnInt");
+        FAIL();
+    } catch (const NySocketException& e) {
+        EXPECT_EQ(static_cast<uint32_t>(e.Id()), 0xC0090001u);
+        EXPECT_EQ(e.NativeError(), 10022);
+        EXPECT_STREQ(e.ThrownBy(), "NySnmpValue::BuildAsnInt");
+        EXPECT_STREQ(e.Text(), "Invalid argument passed to the method NySnmpValue::BuildAsnInt");
+    }
+    try {
+        NyRaise("NySnmpVbl::Var", NYSNMP_INDEX_OUT_OF_RANGE, NYSNMP_INDEX_OUT_OF_RANGE_TEXT, 3);
+        FAIL();
+    } catch (const NySocketException& e) {
+        EXPECT_EQ(e.NativeError(), 12);
+        EXPECT_STREQ(e.Text(), "Index 3 is out range");
+    }
+}
+
+} // namespace
