@@ -98,4 +98,29 @@ private:
     int32_t m_sysCapacity;
 };
 
+// ==== BER primitives and typed values ===========================================
+// (NySnmpValue)
+
+
+
+// ==== object identifiers ========================================================
+// (NySnmpOid)
+
+
+
+// ==== value sequences, bindings and binding lists ===============================
+// (NySnmpValueSeq, NySnmpVar, NySnmpVbl)
+
+
+
+// ==== PDUs ======================================================================
+// (NySnmpPdu)
+
+
+
+// ==== messages, packets and entities ============================================
+// (NySnmpMsg, NySnmpPacket, NySnmpEntity)
+
+
+
 #endif // NYSNMP_H
