@@ -226,7 +226,8 @@ std::string Parse(P parser, const Bytes& data)
     // Copy into an exactly sized allocation: vector storage of size 0 has no
     // block at all, so a one-octet block is used and nothing is counted.
     auto* block = static_cast<unsigned char*>(::operator new(data.empty() ? 1 : data.size()));
-    std::memcpy(block, data.data(), data.size());
+    if (!data.empty())
+        std::memcpy(block, data.data(), data.size());
     unsigned int rem = static_cast<unsigned int>(data.size());
     std::string out;
     const unsigned char* end = nullptr;
