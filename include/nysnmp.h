@@ -101,11 +101,125 @@ private:
 // ==== BER primitives and typed values ===========================================
 // (NySnmpValue)
 
+// One SNMP value with its syntax, plus the BER codec every data class uses.
+//
+// BER primitives: `pos` is where to write or read, `*rem` the count of octets
+// still free (builders) or unread (parsers) from there.  On success the count
+// is reduced by exactly what was consumed and the position after it returned.
+// Every failure throws NySocketException; parsers then leave their outputs and
+// the count untouched and never read past `*rem` octets.  Builders may have
+// written a prefix before they fail; the caller throws the buffer away.
+//
+// Octet and sub-identifier arrays handed out by ParseAsnOctets / ParseAsnOid
+// (and owned by NySnmpValue / NySnmpOid) are allocated with ::operator new
+// and released with ::operator delete.
+class NySnmpValue : public NySnmpObject {
+public:
+    NySnmpValue();
+    NySnmpValue(const NYSMI_VALUE& value);
+    NySnmpValue(const NySnmpValue& other);
+    NySnmpValue& operator=(const NySnmpValue& other);
+    ~NySnmpValue() override;
 
+    virtual int Assign(const NYSMI_VALUE& value);
+    virtual int SetInt32(int32_t value);
+    virtual int SetInt(int32_t value);
+    virtual int SetUInt32(uint32_t value);
+    virtual int SetCntr32(uint32_t value);
+    virtual int SetGauge32(uint32_t value);
+    virtual int SetTimeticks(uint32_t value);
+    virtual int SetCntr64(const NYSMI_CNTR64& value);
+    virtual int SetOctets(const NYSMI_OCTETS& value);
+    virtual int SetBits(const NYSMI_OCTETS& value);
+    virtual int SetOpaque(const NYSMI_OCTETS& value);
+    virtual int SetIpAddr(const NYSMI_OCTETS& value);
+    virtual int SetNsapAddr(const NYSMI_OCTETS& value);
+    virtual int SetOid(const NYSMI_OID& value);
+    virtual int SetNull(unsigned char value);
+    virtual int SetNoSuchObject(unsigned char value);
+    virtual int SetNoSuchInstance(unsigned char value);
+    virtual int SetEndOfMibView(unsigned char value);
+    virtual void Erase();
+    virtual uint32_t Syntax() const;
+    virtual const NYSMI_VALUE& SmiValue() const;
+    virtual NYSMI_VALUE& SmiValue();
+    virtual const char* AsString();
+    virtual const char* SyntaxName() const;
+    virtual unsigned char* AsAsn(unsigned char* pos, unsigned int* rem);
+    virtual const unsigned char* FromAsn(const unsigned char* pos, unsigned int* rem);
+
+    static unsigned char* BuildAsnHeader(unsigned char* pos, unsigned int* rem, uint32_t tag,
+                                         unsigned int length);
+    static unsigned char* BuildAsnLength(unsigned char* pos, unsigned int* rem, unsigned int length);
+    static const unsigned char* ParseAsnLength(const unsigned char* pos, unsigned int* rem,
+                                               unsigned int& length);
+    static unsigned char* BuildAsnSequence(unsigned char* pos, unsigned int* rem, uint32_t tag,
+                                           unsigned int length);
+    static const unsigned char* ParseAsnSequence(const unsigned char* pos, unsigned int* rem,
+                                                 uint32_t& tag, unsigned int& length);
+    static unsigned char* BuildAsnInt(unsigned char* pos, unsigned int* rem, uint32_t tag,
+                                      const int32_t* value, unsigned int size);
+    static const unsigned char* ParseAsnInt(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
+                                            int32_t& value);
+    static unsigned char* BuildAsnUInt(unsigned char* pos, unsigned int* rem, uint32_t tag,
+                                       const uint32_t* value, unsigned int size);
+    static const unsigned char* ParseAsnUInt(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
+                                             uint32_t& value);
+    static unsigned char* BuildAsnCntr64(unsigned char* pos, unsigned int* rem, uint32_t tag,
+                                         const NYSMI_CNTR64* value, unsigned int size);
+    static const unsigned char* ParseAsnCntr64(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
+                                               NYSMI_CNTR64& value);
+    static unsigned char* BuildAsnOctets(unsigned char* pos, unsigned int* rem, uint32_t tag,
+                                         const NYSMI_OCTETS* value, unsigned int size);
+    static const unsigned char* ParseAsnOctets(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
+                                               NYSMI_OCTETS& value);
+    static unsigned char* BuildAsnOid(unsigned char* pos, unsigned int* rem, uint32_t tag,
+                                      const NYSMI_OID* value, unsigned int size);
+    static const unsigned char* ParseAsnOid(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
+                                            NYSMI_OID& value);
+    static unsigned char* BuildAsnNull(unsigned char* pos, unsigned int* rem, uint32_t tag);
+    static const unsigned char* ParseAsnNull(const unsigned char* pos, unsigned int* rem, uint32_t& tag);
+
+private:
+    int SetStringMember(uint32_t syntax, const NYSMI_OCTETS& value);
+
+    NYSMI_VALUE m_value;
+    std::string m_text;
+};
 
 // ==== object identifiers ========================================================
 // (NySnmpOid)
 
+// An object identifier: unsigned 32-bit sub-identifiers, dotted text, the
+// ordering the MIB tree's lookups use, and the BER form.  Length 0 if and only
+// if the array pointer is null.
+class NySnmpOid : public NySnmpObject {
+public:
+    NySnmpOid();
+    NySnmpOid(const NYSMI_OID& oid);
+    NySnmpOid(const char* text);
+    NySnmpOid(const NySnmpOid& other);
+    NySnmpOid& operator=(const NySnmpOid& other);
+    ~NySnmpOid() override;
+
+    virtual int Assign(const char* text);
+    virtual int Assign(const NYSMI_OID& oid);
+    virtual void Erase();
+    virtual NYSMI_OID& SmiOid();
+    virtual const NYSMI_OID& SmiOid() const;
+    virtual uint32_t Length() const;
+    virtual uint32_t* Fields() const;
+    virtual const char* AsString();
+    // -1, 0 or 1.  n = 0: full order (a prefix sorts first).  n > 0 and not
+    // beyond either length: whether the first n sub-identifiers agree.
+    virtual int Compare(const NySnmpOid& other, int n) const;
+    virtual unsigned char* AsAsn(unsigned char* pos, unsigned int* rem);
+    virtual const unsigned char* FromAsn(const unsigned char* pos, unsigned int* rem);
+
+private:
+    NYSMI_OID m_oid;
+    std::string m_text;
+};
 
 
 // ==== value sequences, bindings and binding lists ===============================
