@@ -456,6 +456,53 @@ private:
     NySnmpBuffer m_buffer;
 };
 
+// A community-based SNMP message: version, community and PDU in a SEQUENCE.
+//
+// `Params` holds the leading values of the last decoded message (version and
+// community, as received).  While it holds values, AsAsn writes them instead of
+// Version() and CommunityName(), so a decoded message is sent back as it came.
+class NySnmpMsg : public NySnmpObject {
+public:
+    static constexpr const char* DefaultCommunity = "orchid";
+
+    NySnmpMsg();
+    NySnmpMsg(const NySnmpMsg& other);
+    NySnmpMsg(int32_t version, const char* community, const NySnmpPdu& pdu);
+    NySnmpMsg& operator=(const NySnmpMsg& other);
+    ~NySnmpMsg() override;
+
+    virtual void Erase();
+    virtual int Set(int32_t version, const char* community, const NySnmpPdu& pdu);
+    virtual void SetVersion(int32_t version);
+    virtual void SetCommunityName(const char* community);
+    virtual void SetPdu(const NySnmpPdu& pdu);
+    virtual int32_t Version() const;
+    virtual const char* CommunityName() const;
+    virtual NySnmpValueSeq& Params();
+    virtual NySnmpPdu& Pdu();
+    virtual NySnmpEntity& Sender();
+    virtual NySnmpEntity& Receiver();
+    virtual unsigned char* AsAsn(unsigned char* pos, unsigned int* rem);
+    virtual const unsigned char* FromAsn(const unsigned char* pos, unsigned int* rem);
+
+    // Length of the BER element at `pos` (tag and length octets included), 0 while
+    // fewer octets are available than needed to tell, -1 for a null position.
+    static int AsnPktLen(const unsigned char* pos, unsigned int available);
+
+    const NySnmpValueSeq& Params() const { return m_params; }
+    const NySnmpPdu& Pdu() const { return m_pdu; }
+    const NySnmpEntity& Sender() const { return m_sender; }
+    const NySnmpEntity& Receiver() const { return m_receiver; }
+
+private:
+    int32_t m_version;
+    std::string m_community;
+    NySnmpValueSeq m_params;
+    NySnmpPdu m_pdu;
+    NySnmpEntity m_sender;
+    NySnmpEntity m_receiver;
+};
+
 
 
 
