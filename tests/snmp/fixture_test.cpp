@@ -1,4 +1,11 @@
 // The net-snmp daemon fixtures the interoperability tests are built on.
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "support/agent.h"
@@ -27,6 +34,28 @@ TEST(SnmpAgentFixture, AnswersGetOfItsOwnScalarsAndStopsByPid)
     }
     // The destructor reaped the daemon: the pid no longer names our child.
     EXPECT_EQ(::kill(pid, 0), -1);
+}
+
+TEST(SnmpAgentFixture, ChildrenInheritNoDescriptorOfTheTest)
+{
+    // A socket made without close-on-exec, as library sockets may be: a daemon
+    // holding a copy would keep a connection open after the test closed it.
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    struct stat st {};
+    ASSERT_EQ(::fstat(fd, &st), 0);
+    const std::string ours = "socket:[" + std::to_string(st.st_ino) + "]";
+
+    CommandResult r = RunCommand("sh", {"-c", "test -e /proc/$$/fd/" + std::to_string(fd)});
+    EXPECT_EQ(r.status, 1) << "the tool holds descriptor " << fd;
+
+    TrapReceiver receiver;
+    ASSERT_TRUE(receiver.Start()) << receiver.Error();
+    std::error_code ec;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(receiver.Pid()) + "/fd", ec))
+        EXPECT_NE(std::filesystem::read_symlink(entry.path(), ec).string(), ours);
+    ::close(fd);
 }
 
 TEST(SnmpAgentFixture, TrapSinkReachesTheTrapReceiver)

@@ -8,6 +8,7 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -107,6 +108,22 @@ bool ConnectsTcp(uint16_t port)
     bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == 0;
     ::close(fd);
     return ok;
+}
+
+// In a forked child before exec: no descriptor of the test (a SMUX connection, a
+// UDP socket) may live on in a daemon or tool, or closing it in the test would
+// no longer reach the peer.
+void CloseInheritedDescriptors()
+{
+#ifdef SYS_close_range
+    if (::syscall(SYS_close_range, 3u, ~0u, 0u) == 0)
+        return;
+#endif
+    long max = ::sysconf(_SC_OPEN_MAX);
+    if (max < 0 || max > 65536)
+        max = 65536;
+    for (int fd = 3; fd < max; ++fd)
+        ::close(fd);
 }
 
 std::string Tail(const std::string& text, size_t max = 2000)
@@ -212,6 +229,7 @@ CommandResult RunCommand(const std::string& program, const std::vector<std::stri
             ::dup2(null, 0);
         ::dup2(outPipe[1], 1);
         ::dup2(errPipe[1], 2);
+        CloseInheritedDescriptors();
         ::execve(path.c_str(), argp.data(), envp.data());
         ::_exit(127);
     }
@@ -304,6 +322,7 @@ bool Daemon::Spawn(const std::string& program, const std::vector<std::string>& a
         }
         if (::chdir(m_dir.Path().c_str()) != 0)
             ::_exit(126);
+        CloseInheritedDescriptors();
         ::execve(argp[0], argp.data(), envp.data());
         ::_exit(127);
     }
