@@ -135,10 +135,12 @@ TEST(PduDecode, SmuxShapes)
         EXPECT_EQ(Decode(pdu, in, rem), row.consumed);
         ASSERT_EQ(pdu.Params().Size(), row.params);
         EXPECT_EQ(pdu.PduType(), in[0]);
-        if (in[0] == 0x44)
+        if (in[0] == 0x44) {
             EXPECT_EQ(pdu.SOutValue(), row.value);
-        if (row.params == 1)
+        }
+        if (row.params == 1) {
             EXPECT_EQ(pdu.Params().Get(1)->SmiValue().value.int32, row.value);
+        }
     }
     // Octets taken by the caller's own measure: the count stays as it was.
     NySnmpPdu pdu;
@@ -199,8 +201,9 @@ TEST(PduEncode, ShapesRoundTrip)
         EXPECT_EQ(Decode(back, in, static_cast<unsigned int>(in.size())), in.size());
         EXPECT_EQ(back.Vars().Size(), 17u);
         EXPECT_EQ(Encode(back), wire);
-        if (type != 0xA4 && type < 0xA6)
+        if (type != 0xA4 && type < 0xA6) {
             EXPECT_EQ(back.RequestId() * 100 + back.ErrorStatus() * 10 + back.ErrorIndex(), 7723);
+        }
     }
     NySnmpPdu close(0x41, 0, 0, 0, NySnmpVbl());
     EXPECT_EQ(Encode(close), "41 82 00 0D 02 01 00 02 01 00 02 01 00 30 82 00 00");

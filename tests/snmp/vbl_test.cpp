@@ -121,7 +121,7 @@ TEST(Lists, CopiesAreDeepAndKeepExistingElements)
     NySnmpVbl target;
     target = other;
     vbl.Get(1)->Value().SetInt32(6);
-    EXPECT_EQ(Encode(target), "30 82 00 22 30 82 00 07 06 01 2B 02 01 01 30 82 00 08 06 03 2B 06 01 02 01 05 "
+    EXPECT_EQ(Encode(target), "30 82 00 22 30 82 00 06 06 01 2B 02 01 01 30 82 00 08 06 03 2B 06 01 02 01 05 "
                               "30 82 00 08 06 03 2B 06 01 02 01 05");
 }
 
@@ -151,8 +151,8 @@ TEST(Lists, WireVectors)
     NySnmpValueSeq seq;
     Bytes in = Hex("30 82 00 0C 02 01 05 04 03 61 62 63 30 82 00 00");
     unsigned int rem = static_cast<unsigned int>(in.size());
-    EXPECT_EQ(seq.FromAsn(in.data(), &rem), in.data() + 11);
-    EXPECT_EQ(rem, in.size() - 11);
+    EXPECT_EQ(seq.FromAsn(in.data(), &rem), in.data() + 12);
+    EXPECT_EQ(rem, in.size() - 12);
     ASSERT_EQ(seq.Size(), 2u);
     EXPECT_STREQ(seq.Get(2)->AsString(), "abc");
 
