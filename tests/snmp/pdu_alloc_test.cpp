@@ -26,6 +26,11 @@ namespace {
 std::atomic<long> g_allocations{0};
 }
 
+// g++ pairs the inlined replacement functions with malloc/free and warns.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 // Weak, so that another counting replacement in this program takes over
 // without a clash; the test then finds nothing counted and skips.
 __attribute__((weak)) void* operator new(std::size_t size)
