@@ -37,11 +37,12 @@ std::string Encode(NySnmpPdu& pdu)
     return ToHex(out.data(), static_cast<size_t>(end - out.data()));
 }
 
-// Requests as net-snmp's snmpd forwards them to an SMUX peer, and its answers.
-const char kSnmpdGet[] = "A0 82 00 1F 02 03 01 23 45 02 01 00 02 01 00 30 82 00 10 "
-                         "30 82 00 0C 06 08 2B 06 01 02 01 01 05 00 05 00";
-const char kSnmpdSet[] = "A3 82 00 24 02 03 01 23 46 02 01 00 02 01 00 30 82 00 15 "
-                         "30 82 00 11 06 08 2B 06 01 02 01 01 05 00 04 05 68 65 6C 6C 6F";
+// Requests as net-snmp's snmpd (5.9) forwarded them to an SMUX peer that had
+// registered 1.3.6.1.4.1.32473.99.1: snmpget, then snmpset (a Get first).
+const char kSnmpdGet[] = "A0 82 00 20 02 01 01 02 01 00 02 01 00 30 82 00 13 30 82 00 0F "
+                         "06 0B 2B 06 01 04 01 81 FD 59 63 01 00 05 00";
+const char kSnmpdSet[] = "A3 82 00 21 02 01 02 02 01 00 02 01 00 30 82 00 14 30 82 00 10 "
+                         "06 0B 2B 06 01 04 01 81 FD 59 63 01 00 02 01 07";
 
 TEST(PduDecode, SnmpShapes)
 {
@@ -52,8 +53,8 @@ TEST(PduDecode, SnmpShapes)
         unsigned int params, vars;
     } rows[] = {
         {"A2 82 00 0D 02 01 05 02 01 00 02 01 00 30 82 00 00", 0, 0xA2, 5, 0, 0, 0, 0},
-        {kSnmpdGet, 0, 0xA0, 0x12345, 0, 0, 0, 1},
-        {kSnmpdSet, 0, 0xA3, 0x12346, 0, 0, 0, 1},
+        {kSnmpdGet, 0, 0xA0, 1, 0, 0, 0, 1},
+        {kSnmpdSet, 0, 0xA3, 2, 0, 0, 0, 1},
         {"A5 0B 02 01 07 02 01 00 02 01 0A 30 00", 0, 0xA5, 7, 0, 10, 0, 0},
         {"A6 0B 02 01 07 02 01 01 02 01 02 30 00", 0, 0xA6, 0, 0, 0, 3, 0},
         {"A8 0B 02 01 07 02 01 01 02 01 02 30 00", 0, 0xA8, 0, 0, 0, 3, 0},
@@ -111,7 +112,7 @@ TEST(PduDecode, SmuxShapes)
         {"41 01 05", 0, 0, 1, 0, 5},
         {"43 01 05", 0, 0, 1, 0, 5},
         {"43 01 FF", 0, 0, 1, 0, 255},
-        {"43 04 00 00 00 00", 0, 0, 1, 0, 0}, // snmpd's RRspPDU
+        {"43 04 00 00 00 00", 0, 0, 1, 0, 0}, // snmpd's RRspPDU, as captured
         {"43 04 00 00 00 05", 0, 0, 1, 0, 5},
         {"43 04 FF FF FF FF", 0, 0, 1, 0, 255},
         {"43 02 01 00", 0, 0, 1, 0, 256},
@@ -238,7 +239,7 @@ TEST(PduCopy, OwnershipFollowsEachOperation)
 
     NySnmpPdu copied(trap); // copy construction leaves Params behind
     EXPECT_EQ(copied.Params().Size(), 0u);
-    EXPECT_EQ(copied.RequestId(), 0x12346);
+    EXPECT_EQ(copied.RequestId(), 2);
     EXPECT_NE(copied.Vars().Get(1), trap.Vars().Get(1));
 
     NySnmpPdu assigned;
@@ -255,7 +256,7 @@ TEST(PduCopy, OwnershipFollowsEachOperation)
     EXPECT_EQ(target.Vars().Size(), 2u);
     EXPECT_EQ(target.Params().Size(), 1u);
     EXPECT_NE(target.Params().Get(1), trap.Params().Get(1));
-    EXPECT_STREQ(target.Vars().Get(2)->Value().AsString(), "hello");
+    EXPECT_STREQ(target.Vars().Get(2)->Value().AsString(), "7");
 }
 
 TEST(PduLength, Probe)
