@@ -9,15 +9,16 @@
 #include <string>
 
 #include "nymib.h"
+#include "mib/mibcodes.h"
+
+using namespace nymib;
 
 namespace {
 
 // Descriptions are cut into lines of at most this many characters.
 constexpr size_t kDescriptionWidth = 40;
 
-// The accessors give their texts as std::string or as char pointers.
-[[maybe_unused]] const char* Str(const std::string& text) { return text.c_str(); }
-[[maybe_unused]] const char* Str(const char* text) { return text ? text : ""; }
+const char* Str(const char* text) { return text ? text : ""; }
 
 #if defined(__GNUC__)
 __attribute__((format(printf, 2, 3)))
@@ -65,11 +66,11 @@ bool PutDescription(FILE* stream, const char* text) {
 
 const char* AccessWord(int access) {
     switch (access) {
-    case 1:
+    case kReadOnly:
         return "read-only\n";
-    case 2:
+    case kReadWrite:
         return "read-write\n";
-    case 3:
+    case kWriteOnly:
         return "write-only\n";
     default:
         return "not-accessible\n";
@@ -125,7 +126,7 @@ int NyMibObject::Print(FILE* stream) {
     if (IsEnterprises(*this))
         return 0;
 
-    if (Syntax() == 289) {
+    if (Syntax() == kRegistration) {
         if (PrintAsIdentifier(stream) < 0)
             return -1;
         for (NyMibObject* child : Children()) {
@@ -146,7 +147,7 @@ int NyMibObject::Print(FILE* stream) {
     if (*description && !PutDescription(stream, description))
         return -1;
 
-    if (Syntax() == 291 || Syntax() == 293) {
+    if (Syntax() == kAggregate || Syntax() == kTableRow) {
         std::string index;
         for (NyMibObject* child : Children()) {
             if (!child->IsAnIndex())
@@ -176,9 +177,9 @@ int NyMibObject::PrintSyntaxName(FILE* stream, bool withValues) {
     const char* entryTypeName = Str(EntryTypeName());
     if (word) {
         ok = Put(stream, "%s", word);
-    } else if (Syntax() == 291) {
+    } else if (Syntax() == kAggregate) {
         ok = Put(stream, "%s", *typeName ? typeName : "AGGREGATE");
-    } else if (Syntax() == 292) {
+    } else if (Syntax() == kTable) {
         ok = *entryTypeName ? Put(stream, "SEQUENCE OF %s", entryTypeName)
                             : Put(stream, "SEQUENCE");
     } else {
@@ -226,7 +227,7 @@ int NyMibSequence::Print(FILE* stream) {
             return -1;
         bool first = true;
         for (NyMibObject* child : Children()) {
-            if (child->Syntax() == 289 || child->Syntax() == 291)
+            if (child->Syntax() == kRegistration || child->Syntax() == kAggregate)
                 continue;
             if (!first && !Put(stream, ",\n"))
                 return -1;

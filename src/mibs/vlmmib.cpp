@@ -22,11 +22,11 @@ const NyMibIntValues kVlmSvcControlValues[] = {{"stop", 1}, {"start", 2}, {nullp
 
 NyvoraMibRoot::NyvoraMibRoot()
     : NyMibObject("1.3.6.1.4.1"),
-      enterprises("enterprises", Text(BaseOidText()), &Children(), kRegistrationNode,
+      enterprises("enterprises", BaseOidText(), &Children(), kRegistration,
                   kNotAccessible, nullptr, nullptr, nullptr),
-      nyvora("nyvora", enterprises, 32473, kRegistrationNode, kNotAccessible, nullptr, nullptr,
+      nyvora("nyvora", enterprises, 32473, kRegistration, kNotAccessible, nullptr, nullptr,
              nullptr),
-      software("software", nyvora, 1, kRegistrationNode, kNotAccessible, nullptr, nullptr,
+      software("software", nyvora, 1, kRegistration, kNotAccessible, nullptr, nullptr,
                nullptr) {
     UpdateChildren();
 }
@@ -69,7 +69,7 @@ VlmSysTrap::VlmSysTrap(char const* name, NyMibObject& parent, int subId,
           nullptr, nullptr) {}
 
 #define VLM_NODE(member, parent, subId)                                                       \
-    member(#member, parent, subId, kRegistrationNode, kNotAccessible, nullptr, nullptr, nullptr)
+    member(#member, parent, subId, kRegistration, kNotAccessible, nullptr, nullptr, nullptr)
 
 VlmMibRoot::VlmMibRoot()
     : NyvoraMibRoot(),
