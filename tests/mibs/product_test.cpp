@@ -152,8 +152,9 @@ TEST(RelayMib, FindAndFindNextOverEveryTable) {
         if (node == &p.mib)
             continue; // the root has no identifier
         NySnmpOid target(node->Oid());
-        if (node->Syntax() != 293) // a row's identifier finds the first row
+        if (node->Syntax() != 293) { // a row's identifier finds the first row
             EXPECT_EQ(p.mib.Find(target), node) << node->OidText();
+        }
         if ((node->Syntax() & 0x20) == 0 && (node->Access() == 1 || node->Access() == 2))
             leaves.push_back(node);
     }
