@@ -43,7 +43,7 @@ TEST_F(Vars, SetAcceptsValuesOfTheVariablesKindOnly)
     uint32_t arcs[] = {1, 3, 4000000000u};
     v6.SetOid({3, arcs});
     v5.SetNull(0);
-    v129.SetNoSuchInstance(0);
+    v129.SetNoSuchInstance(42);
     NYSMI_VALUE seq{};
     seq.syntax = 48;
     v48.Assign(seq);
@@ -60,6 +60,7 @@ TEST_F(Vars, SetAcceptsValuesOfTheVariablesKindOnly)
             EXPECT_EQ(var->set(*c.value, true), expected) << c.value->Syntax() << " on " << var->Name();
         }
     }
+    EXPECT_EQ(null.value(), 42);
     EXPECT_EQ(integer.value(), -9);
     EXPECT_EQ(gauge.value(), 10u);
     EXPECT_EQ(c64.value(), 0x100000002ull);
