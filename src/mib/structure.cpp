@@ -1,0 +1,115 @@
+// Sequences, tables, table rows, traps and registration records.
+#include "nymib.h"
+
+#include <cstdio>
+
+#include "mib/mibcodes.h"
+
+NyMibSequence::NyMibSequence(char const* name, NyMibObject& parent, int subId, uint32_t syntax,
+                             int access, char const* description, NyMibIntValues* intValues,
+                             char const* typeName)
+    : NyMibObject(name, parent, subId, syntax, access, description, intValues, typeName)
+{
+    m_entryTypeName = m_typeName;
+}
+
+NyMibTable::NyMibTable(char const* name, NyMibObject& parent, int subId, char const* description,
+                       NyMibIntValues* intValues, char const* rowTypeName)
+    : NyMibObject(name, parent, subId, nymib::kTable, nymib::kNotAccessible, description,
+                  intValues, rowTypeName)
+{
+    m_entryTypeName = m_typeName;
+}
+
+NyMibTableEntry::NyMibTableEntry(char const* name, NyMibTable& table, int subId,
+                                 char const* description, NyMibIntValues* intValues,
+                                 char const* rowTypeName)
+    : NyMibSequence(name, table, subId, nymib::kTableRow, nymib::kNotAccessible, description,
+                    intValues, rowTypeName)
+{
+    m_instance.Assign("0");
+}
+
+NyMibTableEntry::NyMibTableEntry(const NyMibTableEntry& other) : NyMibSequence(other)
+{
+    m_instance = other.m_instance;
+}
+
+void NyMibTableEntry::SetInstanceNumber(NYSMI_OID& instance)
+{
+    // Parsed aside first: a refused instance leaves the row as it was, so the
+    // columns' identifiers keep matching the row's instance.
+    NySnmpOid fresh;
+    fresh.Assign(instance);
+    UseInstance(fresh);
+}
+
+void NyMibTableEntry::SetInstanceNumber(int instance)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", instance);
+    NySnmpOid fresh;
+    fresh.Assign(text);
+    UseInstance(fresh);
+}
+
+void NyMibTableEntry::UseInstance(const NySnmpOid& instance)
+{
+    m_instance = instance;
+    UpdateChildren();
+}
+
+// Each column answers for one instance: row identifier, column number,
+// instance arcs.  The identifier is built from the arcs themselves, so any
+// instance length and arcs above 2^31 - 1 are kept exactly; the text shows
+// every arc unsigned.
+void NyMibTableEntry::UpdateChildren()
+{
+    const NYSMI_OID& row = m_oid.SmiOid();
+    const NYSMI_OID& instance = m_instance.SmiOid();
+    std::vector<uint32_t> arcs;
+    std::string suffix;
+    char number[16];
+    for (size_t i = 0; i < m_children.size(); ++i) {
+        NyMibObject* column = m_children[i];
+        arcs.assign(row.ptr, row.ptr + row.len);
+        arcs.push_back(static_cast<uint32_t>(column->m_subId));
+        std::snprintf(number, sizeof number, ".%d", column->m_subId);
+        suffix = number;
+        for (uint32_t a = 0; a < instance.len; ++a) {
+            arcs.push_back(instance.ptr[a]);
+            std::snprintf(number, sizeof number, ".%u", instance.ptr[a]);
+            suffix += number;
+        }
+        NYSMI_OID record{static_cast<uint32_t>(arcs.size()), arcs.data()};
+        column->m_oid.Assign(record);
+        column->m_oidText = m_oidText + suffix;
+    }
+}
+
+NyMibTrap::NyMibTrap(char const* name, NyMibObject& parent, int subId, char const* description,
+                     NyMibIntValues* intValues, char const* typeName)
+    : NyMibObject(name, parent, subId, nymib::kTrap, nymib::kNotAccessible, description,
+                  intValues, typeName)
+{
+    parent.UpdateChildren();
+    m_entryTypeName = m_typeName;
+}
+
+NyMibRegInfo::NyMibRegInfo(NyMibObject& object, int priority, int action)
+    : m_priority(priority), m_object(object), m_action(action)
+{
+}
+
+NyMibRegInfo::NyMibRegInfo(const NyMibRegInfo& other)
+    : m_priority(other.m_priority), m_object(other.m_object), m_action(other.m_action)
+{
+}
+
+NyMibRegInfo::~NyMibRegInfo() = default;
+
+NyMibObject& NyMibRegInfo::Object() { return m_object; }
+
+int NyMibRegInfo::Priority() { return m_priority; }
+
+int NyMibRegInfo::Action() { return m_action; }

@@ -1,0 +1,172 @@
+// NySnmpOid: dotted text, ordering, copies and BER form.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "nysnmp.h"
+#include "snmp/throws.h"
+#include "support/hex.h"
+
+namespace {
+
+TEST(NySnmpOidText, Parsing)
+{
+    struct Row {
+        const char* text;
+        uint32_t length;
+        const char* dotted;
+    } rows[] = {
+        {"1.3.6.1.4.1", 6, "1.3.6.1.4.1"},
+        {".1.3", 3, "0.1.3"},  // leading dot
+        {"1.3.", 3, "1.3.0"},  // trailing dot
+        {"1..3", 3, "1.0.3"},  // doubled dot
+        {".", 2, "0.0"},
+        {"7", 1, "7"},
+        {"1.2147483647", 2, "1.2147483647"},
+        {"1.4294967295", 2, "1.-1"}, // stored exactly, shown as a signed number
+        {"1.0004", 2, "1.4"},
+    };
+    for (const Row& row : rows) {
+        NySnmpOid oid(row.text);
+        EXPECT_EQ(oid.Length(), row.length) << row.text;
+        EXPECT_STREQ(oid.AsString(), row.dotted);
+    }
+    NySnmpOid big("1.4294967295");
+    EXPECT_EQ(big.Fields()[1], 4294967295u);
+}
+
+TEST(NySnmpOidText, Refused)
+{
+    const char* by = "NySnmpOid::Assign(const char*)";
+    struct Row {
+        const char* text;
+        uint32_t id;
+        const char* message;
+    } rows[] = {
+        {"1.3.x.4", NYSNMP_BAD_SUBID, "Invalid sub-identifier at position 5 of 1.3.x.4"},
+        {"1. 3", NYSNMP_BAD_SUBID, "Invalid sub-identifier at position 3 of 1. 3"},
+        {"1.-3", NYSNMP_BAD_SUBID, "Invalid sub-identifier at position 3 of 1.-3"},
+        {"+1", NYSNMP_BAD_SUBID, "Invalid sub-identifier at position 1 of +1"},
+        // a component beyond 32 bits is refused at the digit that overflows
+        {"1.42949672950", NYSNMP_BAD_SUBID, "Invalid sub-identifier at position 13 of 1.42949672950"},
+        {"1.4294967296", NYSNMP_BAD_SUBID, "Invalid sub-identifier at position 12 of 1.4294967296"},
+        {"", NYSNMP_BAD_VALUE, "Bad value passed to the method NySnmpOid::Assign(const char*)"},
+        {nullptr, NYSNMP_INVALID_ARG, "Invalid argument passed to the method NySnmpOid::Assign(const char*)"},
+    };
+    for (const Row& row : rows) {
+        NySnmpOid oid("1.3.6");
+        EXPECT_TRUE(Throws([&] { oid.Assign(row.text); }, row.id, by, row.message));
+        EXPECT_EQ(oid.Length(), 0u); // left empty
+        EXPECT_EQ(oid.Fields(), nullptr);
+        EXPECT_STREQ(oid.AsString(), "");
+    }
+}
+
+TEST(NySnmpOidRecord, AssignCopiesAndRefusesEmpty)
+{
+    uint32_t ids[] = {1, 3, 6};
+    NySnmpOid oid(NYSMI_OID{3, ids});
+    ids[2] = 9;
+    EXPECT_STREQ(oid.AsString(), "1.3.6");
+    const char* by = "NySnmpOid::Assign(NYSMI_OID)";
+    EXPECT_TRUE(Throws([&] { oid.Assign(NYSMI_OID{0, ids}); }, NYSNMP_BAD_VALUE, by,
+                       "Bad value passed to the method NySnmpOid::Assign(NYSMI_OID)"));
+    EXPECT_EQ(oid.Length(), 0u);
+    oid.Assign(NYSMI_OID{3, ids});
+    EXPECT_TRUE(Throws([&] { oid.Assign(NYSMI_OID{3, nullptr}); }, NYSNMP_BAD_VALUE, by));
+    EXPECT_EQ(oid.Fields(), nullptr);
+    // Assigning the object's own record or text keeps it intact.
+    oid.Assign("1.3.6.1");
+    oid.Assign(oid.SmiOid());
+    oid.Assign(oid.AsString());
+    EXPECT_STREQ(oid.AsString(), "1.3.6.1");
+}
+
+TEST(NySnmpOidCopy, DeepAndEmpty)
+{
+    NySnmpOid source("1.3.6.1");
+    NySnmpOid copy(source);
+    NySnmpOid assigned;
+    assigned = source;
+    EXPECT_NE(copy.Fields(), source.Fields());
+    EXPECT_NE(assigned.Fields(), source.Fields());
+    source.Assign("2.5");
+    EXPECT_STREQ(copy.AsString(), "1.3.6.1");
+    EXPECT_STREQ(assigned.AsString(), "1.3.6.1");
+
+    NySnmpOid empty;
+    EXPECT_TRUE(Throws([&] { NySnmpOid bad(empty); }, NYSNMP_BAD_VALUE, "NySnmpOid::Assign(NYSMI_OID)"));
+    assigned = empty;
+    EXPECT_EQ(assigned.Length(), 0u);
+    NySnmpOid& self = copy;
+    copy = self;
+    EXPECT_STREQ(copy.AsString(), "1.3.6.1");
+}
+
+TEST(NySnmpOidOrder, Compare)
+{
+    struct Row {
+        const char* a;
+        const char* b;
+        int n;
+        int expected;
+    } rows[] = {
+        {"1.3.6", "1.3.6.1", 0, -1},
+        {"1.3.6.1", "1.3.6", 0, 1},
+        {"1.3.6", "1.3.6", 0, 0},
+        {"1.3.6.1", "1.3.6", 3, 0},
+        {"1.3.6", "1.3.6.1", 4, -1},
+        {"1.3.6", "1.3.6", 5, 1},
+        {"1.3.6.1", "1.3.6", 4, 1},
+        {"1.3.7", "1.3.6.1", 0, 1},
+        {"1.3.7", "1.3.6.1", 2, 0},
+        {"1.3.7", "1.3.6.1", 3, 1},
+        {"1.3.7", "1.3.6.1", 9, 1},
+        {"1.4294967295", "1.1", 0, 1}, // unsigned order
+        {"1.1", "1.4294967295", 2, -1},
+        {"1.3", "1.3.6", -1, -1},       // a negative count reads as a huge one
+    };
+    for (const Row& row : rows) {
+        NySnmpOid a(row.a);
+        NySnmpOid b(row.b);
+        EXPECT_EQ(a.Compare(b, row.n), row.expected) << row.a << " vs " << row.b << " n=" << row.n;
+    }
+    NySnmpOid empty;
+    NySnmpOid some("1");
+    EXPECT_EQ(empty.Compare(some, 0), -1);
+    EXPECT_EQ(empty.Compare(empty, 0), 0);
+}
+
+TEST(NySnmpOidAsn, EncodeAndDecode)
+{
+    NySnmpOid oid("1.3.6.1.4.1");
+    unsigned char buffer[16];
+    unsigned int rem = sizeof buffer;
+    unsigned char* end = oid.AsAsn(buffer, &rem);
+    EXPECT_EQ(ToHex(buffer, static_cast<size_t>(end - buffer)), "06 05 2B 06 01 04 01");
+    EXPECT_EQ(rem, 9u);
+
+    NySnmpOid back("9.9");
+    const Bytes wire = Hex("06 03 2B 06 01 FF");
+    rem = static_cast<unsigned int>(wire.size());
+    EXPECT_EQ(back.FromAsn(wire.data(), &rem), wire.data() + 5);
+    EXPECT_EQ(rem, 1u);
+    EXPECT_STREQ(back.AsString(), "1.3.6.1");
+
+    // The wrong tag is reported after decoding; the content is kept.
+    const Bytes octets = Hex("04 01 2B");
+    rem = 3;
+    EXPECT_TRUE(Throws([&] { back.FromAsn(octets.data(), &rem); }, NYSNMP_EXPECTED_SYNTAX, "NySnmpOid::FromAsn",
+                       "Expected syntax 0x06, found 0x04"));
+    EXPECT_STREQ(back.AsString(), "1.3");
+
+    // A cut-off element leaves the object empty and the count untouched.
+    const Bytes cut = Hex("06 03 2B 06");
+    rem = 4;
+    EXPECT_TRUE(Throws([&] { back.FromAsn(cut.data(), &rem); }, NYSNMP_FIELD_TOO_LONG, "NySnmpValue::ParseAsnOid"));
+    EXPECT_EQ(back.Length(), 0u);
+    EXPECT_EQ(rem, 4u);
+}
+
+} // namespace
