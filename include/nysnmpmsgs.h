@@ -38,7 +38,7 @@ constexpr int NYSNMP_NATIVE_INVAL = 10022;  // every other message
     X(NYSNMP_INCOMPLETE_MSG,     0xC0090019u, "Incomplete SNMP message received") \
     X(NYSOCK_INVALID_ARG,        0xC0080001u, "Invalid argument passed to method %1") \
     X(NYSOCK_OUT_OF_MEMORY,      0xC0080002u, "Out of memory") \
-    X(NYSOCK_CONNECT_FAILED,     0xC008000Du, "Failed to connect the socket %1") \
+    X(NYSOCK_CONNECT_FAILED,     0xC008000Du, "Failed to connect the socket in %1: %2") \
     X(NYSOCK_GETHOSTBYNAME,      0xC0080018u, "Gethostbyname failed, error %1: %2")
 
 // For each message NAME: the id NAME and the default text NAME_TEXT.
