@@ -549,10 +549,16 @@ TEST(Registration, WithoutASocketTheRecordIsStillKept)
 // ---- faults: the loop reports, reconnects, registers again and serves ----
 
 struct Fault {
+    const char* name;
     const char* why;
     Bytes bytes;     // what the agent sends before it drops the connection
     uint32_t id;     // what ProcessRequests returns (0: the closed-connection path)
 };
+
+void PrintTo(const Fault& fault, std::ostream* out)
+{
+    *out << fault.why;
+}
 
 class Faults : public Serving, public ::testing::WithParamInterface<Fault> {};
 
@@ -602,11 +608,12 @@ Bytes Garbage()
 INSTANTIATE_TEST_SUITE_P(
     Serving, Faults,
     ::testing::Values(
-        Fault{"length field of five octets", Hex("30 85 00 00 00 00 05"), NYSNMP_LONG_LENGTH_TOO_BIG},
-        Fault{"long length form without octets", Hex("30 80 00 00"), NYSNMP_ZERO_LONG_LENGTH},
-        Fault{"PDU that does not decode", Hex("A0 03 02 01 05"), NYSNMP_INCOMPLETE_PDU},
-        Fault{"garbage", Garbage(), NYSNMP_LONG_LENGTH_TOO_BIG},
-        Fault{"dropped mid-PDU", Hex("A0 82 00 30 02 01"), 0},
-        Fault{"dropped between PDUs", Bytes{}, 0}));
+        Fault{"FiveLengthOctets", "length field of five octets", Hex("30 85 00 00 00 00 05"), NYSNMP_LONG_LENGTH_TOO_BIG},
+        Fault{"NoLengthOctets", "long length form without octets", Hex("30 80 00 00"), NYSNMP_ZERO_LONG_LENGTH},
+        Fault{"Undecodable", "PDU that does not decode", Hex("A0 03 02 01 05"), NYSNMP_INCOMPLETE_PDU},
+        Fault{"Garbage", "garbage", Garbage(), NYSNMP_LONG_LENGTH_TOO_BIG},
+        Fault{"DroppedMidPdu", "dropped mid-PDU", Hex("A0 82 00 30 02 01"), 0},
+        Fault{"DroppedBetweenPdus", "dropped between PDUs", Bytes{}, 0}),
+    [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
 } // namespace
