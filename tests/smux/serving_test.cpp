@@ -326,17 +326,19 @@ TEST_F(Serving, SetRefusals)
         EXPECT_NE(row->label.value(), "x");
 }
 
-// A SetRequest that never got its SOutPDU must not be committed by the
-// SOutPDU of the next one.
-TEST_F(Serving, AbandonedSetIsRolledBackByTheNextSet)
+// The agent's shape of a Set of two bindings: one SetRequest each, then
+// an SOutPDU each; the first commits both.
+TEST_F(Serving, SetRequestsStageUntilTheSOutPdu)
 {
     Exchange(Pdu(0xA3, 1, {{B ".1", Int(7)}}));
     Exchange(Pdu(0xA3, 2, {{B ".12", Text("new")}}));
+    EXPECT_EQ(session.StagedVars().Size(), 2u);
     Exchange(Hex("44 01 00"), 300);
-    EXPECT_EQ(tree.level.value(), -42);
+    EXPECT_EQ(tree.level.value(), 7);
     EXPECT_EQ(tree.motto.value(), "new");
-    EXPECT_EQ(session.seen, (std::vector<std::string>{"OnSet 0/0", "OnRollback " B ".1", "OnSet 0/0",
-                                                      "OnCommit " B ".12"}));
+    Exchange(Hex("44 01 00"), 300);
+    EXPECT_EQ(session.seen, (std::vector<std::string>{"OnSet 0/0", "OnSet 0/0", "OnCommit " B ".1 " B ".12",
+                                                      "OnCommit"}));
 }
 
 TEST_F(Serving, SmuxPdusAreNotAnswered)
