@@ -201,8 +201,13 @@ TEST_F(LivePeer, SetStoresAtTheCommit)
     // net-snmp sends one SetRequest per binding, then one SOutPDU each.
     CommandResult r = agent.Set({B ".1", "i", "5", B ".11.1.2.2", "s", "zwei"});
     EXPECT_EQ(r.status, 0) << r.err << agent.Log();
+    // The agent's Get before the Set is refused for a write-only object,
+    // which does not keep the Set from going through.
+    r = agent.Set({B ".9", "i", "6"});
+    EXPECT_EQ(r.status, 0) << r.err;
     {
         std::lock_guard<NySocketMutex> guard(session.MibMutex());
+        EXPECT_EQ(tree.secret.value(), 6);
         EXPECT_EQ(tree.level.value(), 5);
         EXPECT_EQ(tree.Row(2).label.value(), "zwei");
     }
