@@ -435,16 +435,6 @@ TEST_F(Serving, PduLongerThanTheReceiveAreaBreaksTheStream)
     EXPECT_EQ(session.ReceiveRecord().length, 0u);
 }
 
-TEST_F(Serving, ClosedConnectionMakesReceiveReport)
-{
-    agent.Drop();
-    NySnmpPdu pdu;
-    int n = 0;
-    for (int i = 0; i < 10 && n == 0; ++i)
-        n = session.Receive(pdu, 1);
-    EXPECT_EQ(n, -1);
-}
-
 TEST_F(Serving, ProcessRequestsStopFlagAndEvent)
 {
     ASSERT_TRUE(agent.Write(Ask(0xA0, 1, {B ".1"})));
