@@ -254,37 +254,25 @@ TEST(NySnmpMsgCopy, CopiesOwnParamsAndPdu)
 
 TEST(NySnmpMsgCopy, TrapHeaderSurvivesEveryWayIn)
 {
-    NySnmpPdu trap(0xA4, 0, 0, 0, NySnmpVbl());
-    NySnmpValue* enterprise = new NySnmpValue();
-    NYSMI_OID oid{7, nullptr};
-    uint32_t ids[] = {1, 3, 6, 1, 4, 1, 32473};
-    oid.ptr = ids;
-    enterprise->SetOid(oid);
-    trap.Params().Append(*enterprise);
-    NySnmpValue* address = new NySnmpValue();
-    unsigned char loopback[] = {127, 0, 0, 1};
-    address->SetIpAddr(NYSMI_OCTETS{4, loopback});
-    trap.Params().Append(*address);
-    for (int32_t n : {6, 3}) {
-        NySnmpValue* number = new NySnmpValue();
-        number->SetInt32(n);
-        trap.Params().Append(*number);
-    }
-    NySnmpValue* ticks = new NySnmpValue();
-    ticks->SetTimeticks(100);
-    trap.Params().Append(*ticks);
+    // A Trap-PDU: enterprise 1.3.6.1.4.1.32473, agent 127.0.0.1, generic 6,
+    // specific 3, time-stamp 100, no bindings.
+    const std::string pdu = "A4 82 00 1D 06 08 2B 06 01 04 01 81 FD 59 40 04 7F 00 00 01 02 01 06 02 01 03 43 01 64"
+                            " 30 82 00 00";
+    const std::string expected = "30 82 00 2C 02 01 00 04 06 70 75 62 6C 69 63 " + pdu;
+    NySnmpPdu trap;
+    const Bytes pduWire = Hex(pdu);
+    unsigned int rem = static_cast<unsigned int>(pduWire.size());
+    trap.FromAsn(pduWire.data(), &rem);
+    ASSERT_EQ(trap.Params().Size(), 5u);
 
     NySnmpMsg viaSet;
     EXPECT_EQ(viaSet.Set(0, "public", trap), 0);
-    const std::string expected = ToHex(Encode(viaSet));
-    EXPECT_EQ(expected, "30 82 00 2C 02 01 00 04 06 70 75 62 6C 69 63 A4 82 00 1D 06 08 2B 06 01 04 01 81 FD 59"
-                        " 40 04 7F 00 00 01 02 01 06 02 01 03 43 01 64 30 82 00 00");
     NySnmpMsg viaSetPdu;
     viaSetPdu.SetCommunityName("public");
     viaSetPdu.SetPdu(trap);
     NySnmpMsg viaConstructor(0, "public", trap);
     NySnmpMsg viaCopy(viaConstructor);
-    for (NySnmpMsg* m : {&viaSetPdu, &viaConstructor, &viaCopy})
+    for (NySnmpMsg* m : {&viaSet, &viaSetPdu, &viaConstructor, &viaCopy})
         EXPECT_EQ(ToHex(Encode(*m)), expected);
 
     NySnmpMsg decoded;
