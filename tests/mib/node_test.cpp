@@ -27,6 +27,12 @@ TEST(MibNode, RootAndTopLevelNodes)
     // Appended as they come, no ordering.
     ASSERT_EQ(root.Children().size(), 2u);
     EXPECT_EQ(root.Children()[1], &second);
+    // A plain node holds no value: get and set refuse, the value untouched.
+    NySnmpValue value;
+    value.SetInt32(9);
+    EXPECT_EQ(first.get(value), 3);
+    EXPECT_EQ(value.SmiValue().value.int32, 9);
+    EXPECT_EQ(first.set(value, true), 3);
 }
 
 TEST(MibNode, SiblingsAscendBySubIdInConstructionOrderOnTies)
@@ -106,22 +112,6 @@ TEST(MibNode, BadSubIdThrowsAndLeavesParentUntouched)
     EXPECT_THROW(NyMibObject("bad", top, -1, 289, kNoAccess), NySocketException);
     EXPECT_THROW(NyMibObject("bad", "1.3.x", &top.Children(), 289, kNoAccess), NySocketException);
     EXPECT_TRUE(top.Children().empty());
-}
-
-TEST(MibNode, UserFieldsAndDefaultGetSet)
-{
-    NyMibObject root("1.3.6.1.4.1");
-    NyMibObject top("top", "1.3.6", &root.Children(), 289, kNoAccess);
-    int data = 0;
-    top.SetUserEvents(5, -7, &data);
-    EXPECT_EQ(top.UserEvents(), 5);
-    EXPECT_EQ(top.UserParam(), -7);
-    EXPECT_EQ(top.UserData(), &data);
-    NySnmpValue value;
-    value.SetInt32(3);
-    EXPECT_EQ(top.get(value), 3);
-    EXPECT_EQ(value.SmiValue().value.int32, 3);
-    EXPECT_EQ(top.set(value, true), 3);
 }
 
 } // namespace

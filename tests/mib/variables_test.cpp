@@ -171,7 +171,6 @@ TEST_F(Vars, TextForms)
     EXPECT_STREQ(null.c_str(), "A");
     integer.erase();
     EXPECT_EQ(integer.value(), 0);
-    EXPECT_EQ(integer.This(), static_cast<NyMibObject*>(&integer));
 }
 
 } // namespace

@@ -1,6 +1,5 @@
 // SNMP endpoints (address from a port and a host, resolver failures) and raw
 // packet buffers (allocation, trimming, copies that own their octets).
-#include <arpa/inet.h>
 #include <netinet/in.h>
 
 #include <cstring>
@@ -44,21 +43,14 @@ TEST(NySnmpEntity, DottedHostsNeedNoLookup)
         NySnmpEntity entity;
         EXPECT_EQ(entity.SetSockAddr(row.port, row.host), 0);
         EXPECT_EQ(AddressHex(entity.SockAddr()), row.sockaddrHex) << row.host;
-        const sockaddr_in& sin = reinterpret_cast<const sockaddr_in&>(entity.SockAddr());
-        EXPECT_EQ(sin.sin_family, AF_INET);
     }
 }
 
 TEST(NySnmpEntity, ResolvesLocalNames)
 {
     NySnmpEntity entity;
-    entity.SetSocket(FakeSocket(0x40));
     EXPECT_EQ(entity.SetSockAddr(7199, "localhost"), 0);
-    const sockaddr_in& sin = reinterpret_cast<const sockaddr_in&>(entity.SockAddr());
-    EXPECT_EQ(sin.sin_family, AF_INET);
-    EXPECT_EQ(ntohs(sin.sin_port), 7199);
-    EXPECT_EQ(ntohl(sin.sin_addr.s_addr), INADDR_LOOPBACK);
-    EXPECT_EQ(entity.Socket(), FakeSocket(0x40));
+    EXPECT_EQ(AddressHex(entity.SockAddr()), "02 00 1C 1F 7F 00 00 01 00 00 00 00 00 00 00 00");
     // "255.255.255.255" is INADDR_NONE to inet_addr; the resolver still reads it.
     EXPECT_EQ(entity.SetSockAddr(9, "255.255.255.255"), 0);
     EXPECT_EQ(AddressHex(entity.SockAddr()), "02 00 00 09 FF FF FF FF 00 00 00 00 00 00 00 00");
@@ -115,29 +107,24 @@ TEST(NySnmpEntity, CopiesTakeAddressAndSocket)
 TEST(NySnmpPacket, AllocateAndTrim)
 {
     NySnmpPacket empty;
+    empty.Trim(); // nothing to trim
     EXPECT_EQ(empty.Buffer().data, nullptr);
     EXPECT_EQ(empty.Buffer().size, 0u);
-    empty.Trim();  // nothing to trim
-    EXPECT_EQ(empty.Buffer().data, nullptr);
 
     NySnmpPacket packet(8);
     NySnmpBuffer& buffer = packet.Buffer();
     ASSERT_NE(buffer.data, nullptr);
-    EXPECT_EQ(buffer.size, 8u);
+    EXPECT_EQ(ToHex(buffer.data, buffer.size), "00 00 00 00 00 00 00 00");
     EXPECT_EQ(buffer.length, 0u);
-    EXPECT_EQ(ToHex(buffer.data, 8), "00 00 00 00 00 00 00 00");
-
+    // Left alone: nothing held, all of it held, and a length beyond the
+    // buffer (no reason to copy past it).
     unsigned char* before = buffer.data;
-    packet.Trim();  // length 0: left alone
-    EXPECT_EQ(buffer.data, before);
-    EXPECT_EQ(buffer.size, 8u);
-    buffer.length = 8;
-    packet.Trim();  // length equal to size: left alone
-    EXPECT_EQ(buffer.data, before);
-    buffer.length = 9;  // a length beyond the buffer is no reason to copy past it
-    packet.Trim();
-    EXPECT_EQ(buffer.size, 8u);
-
+    for (unsigned int length : {0u, 8u, 9u}) {
+        buffer.length = length;
+        packet.Trim();
+        EXPECT_EQ(buffer.data, before);
+        EXPECT_EQ(buffer.size, 8u);
+    }
     std::memcpy(buffer.data, "\x30\x03\x02\x01\x05", 5);
     buffer.length = 5;
     packet.Trim();
@@ -145,7 +132,7 @@ TEST(NySnmpPacket, AllocateAndTrim)
     EXPECT_EQ(buffer.length, 5u);
     EXPECT_EQ(ToHex(buffer.data, 5), "30 03 02 01 05");
 
-    packet.Buffer().reserved = 7;
+    buffer.reserved = 7;
     packet.Allocate(3);
     EXPECT_EQ(buffer.size, 3u);
     EXPECT_EQ(buffer.length, 0u);

@@ -7,6 +7,7 @@
 
 #include "nysnmp.h"
 #include "snmp/raise.h"
+#include "snmp/throws.h"
 
 namespace {
 
@@ -33,18 +34,6 @@ private:
     uint32_t m_id;
     const char* m_text;
 };
-
-TEST(NySnmpObjectText, ErrorTextIsNeverNull)
-{
-    NySnmpObject object;
-    ASSERT_NE(object.ErrorText(), nullptr);
-    EXPECT_STREQ(object.ErrorText(), "");
-    EXPECT_EQ(object.ErrorTextSize(), 0u);
-    object.SetErrorText("broken pipe");
-    EXPECT_EQ(object.ErrorTextSize(), 11u);
-    object.SetErrorText(nullptr);
-    EXPECT_STREQ(object.ErrorText(), "");
-}
 
 TEST(NySnmpObjectFormat, ExpansionRules)
 {
@@ -124,6 +113,11 @@ TEST(NySnmpObjectFormat, CopyKeepsCatalogAssignmentKeepsErrorText)
     assigned = source;
     EXPECT_STREQ(assigned.ErrorText(), "last error");
     EXPECT_EQ(assigned.Language(), 9u);
+    // The error text is never null, also after a null one was set.
+    ASSERT_NE(NySnmpObject().ErrorText(), nullptr);
+    assigned.SetErrorText(nullptr);
+    EXPECT_STREQ(assigned.ErrorText(), "");
+    EXPECT_EQ(assigned.ErrorTextSize(), 0u);
 }
 
 TEST(NySnmpObjectSystem, KnownAndUnknownCodes)
@@ -136,22 +130,14 @@ TEST(NySnmpObjectSystem, KnownAndUnknownCodes)
 
 TEST(NySnmpObjectRaise, ExceptionCarriesIdTextAndNativeNumber)
 {
-    try {
-        NyRaise("NySnmpValue::BuildAsnInt", NYSNMP_INVALID_ARG, NYSNMP_INVALID_ARG_TEXT, "NySnmpValue::BuildAsnInt");
-        FAIL();
-    } catch (const NySocketException& e) {
-        EXPECT_EQ(static_cast<uint32_t>(e.Id()), 0xC0090001u);
-        EXPECT_EQ(e.NativeError(), 10022);
-        EXPECT_STREQ(e.ThrownBy(), "NySnmpValue::BuildAsnInt");
-        EXPECT_STREQ(e.Text(), "Invalid argument passed to the method NySnmpValue::BuildAsnInt");
-    }
-    try {
-        NyRaise("NySnmpVbl::Var", NYSNMP_INDEX_OUT_OF_RANGE, NYSNMP_INDEX_OUT_OF_RANGE_TEXT, 3);
-        FAIL();
-    } catch (const NySocketException& e) {
-        EXPECT_EQ(e.NativeError(), 12);
-        EXPECT_STREQ(e.Text(), "Index 3 is out range");
-    }
+    EXPECT_EQ(NySnmpNativeError(NYSNMP_INVALID_ARG), 10022);
+    EXPECT_EQ(NySnmpNativeError(NYSNMP_INDEX_OUT_OF_RANGE), 12);
+    EXPECT_TRUE(Throws([] { NyRaise("NySnmpValue::BuildAsnInt", NYSNMP_INVALID_ARG, NYSNMP_INVALID_ARG_TEXT,
+                                    "NySnmpValue::BuildAsnInt"); },
+                       0xC0090001u, "NySnmpValue::BuildAsnInt",
+                       "Invalid argument passed to the method NySnmpValue::BuildAsnInt"));
+    EXPECT_TRUE(Throws([] { NyRaise("NySnmpVbl::Var", NYSNMP_INDEX_OUT_OF_RANGE, NYSNMP_INDEX_OUT_OF_RANGE_TEXT, 3); },
+                       NYSNMP_INDEX_OUT_OF_RANGE, "NySnmpVbl::Var", "Index 3 is out range"));
 }
 
 } // namespace

@@ -136,13 +136,29 @@ std::string Drain(NyAsyncSocket& s)
     return text;
 }
 
-}  // namespace
-
-TEST(NyAsyncSocket, ConnectReportsCompletionThenWritable)
-{
+// A manager, a recording owner and a listener on loopback.
+struct Sockets : ::testing::Test {
     NySocketManager manager;
     Recorder owner;
     RawPort listener;
+
+    // Connects a new stream socket to the listener; returns the accepted peer
+    // once the connection has been reported writable.
+    int Connected(NyAsyncSocket& s)
+    {
+        EXPECT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
+        EXPECT_EQ(s.Connect("127.0.0.1", listener.Port()), 0);
+        int peer = listener.Accept();
+        EXPECT_GE(peer, 0);
+        EXPECT_TRUE(owner.WaitFor("send"));
+        return peer;
+    }
+};
+
+}  // namespace
+
+TEST_F(Sockets, ConnectReportsCompletionThenWritable)
+{
     NyAsyncSocket s(manager, owner);
     ASSERT_EQ(s.Create(7199, NY_SOCK_STREAM, 0x37, nullptr), 0) << "no address: the port is not bound";
     EXPECT_FALSE(s.IsReadyToSend());
@@ -169,10 +185,8 @@ TEST(NyAsyncSocket, ConnectReportsCompletionThenWritable)
     EXPECT_FALSE(s.IsReadyToSend());
 }
 
-TEST(NyAsyncSocket, RefusalComesThroughOnConnect)
+TEST_F(Sockets, RefusalComesThroughOnConnect)
 {
-    NySocketManager manager;
-    Recorder owner;
     RawPort nobodyListens(false);
     NyAsyncSocket s(manager, owner);
     ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
@@ -185,10 +199,8 @@ TEST(NyAsyncSocket, RefusalComesThroughOnConnect)
     EXPECT_EQ(owner.WaitForSocketEvents(nullptr), 0);
 }
 
-TEST(NyAsyncSocket, ErrorsAreThrownOrKept)
+TEST_F(Sockets, ErrorsAreThrownOrKept)
 {
-    NySocketManager manager;
-    Recorder owner;
     NyAsyncSocket s(manager, owner);
     char byte = 0;
     try {
@@ -228,10 +240,8 @@ TEST(NyAsyncSocket, ErrorsAreThrownOrKept)
     }
 }
 
-TEST(NyAsyncSocket, LingerRecordMapsToNativeOption)
+TEST_F(Sockets, LingerRecordMapsToNativeOption)
 {
-    NySocketManager manager;
-    Recorder owner;
     NyAsyncSocket s(manager, owner);
     ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
     NyLinger record{1, 7};
@@ -249,16 +259,10 @@ TEST(NyAsyncSocket, LingerRecordMapsToNativeOption)
 
 // A reader that takes its time: the sender's buffer fills, Send moves part
 // of the data, and the rest goes out from OnSend as the reader catches up.
-TEST(NyAsyncSocket, PartialSendsFinishFromOnSend)
+TEST_F(Sockets, PartialSendsFinishFromOnSend)
 {
-    NySocketManager manager;
-    Recorder owner;
-    RawPort listener;
     NyAsyncSocket s(manager, owner);
-    ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
-    ASSERT_EQ(s.Connect("127.0.0.1", listener.Port()), 0);
-    ASSERT_TRUE(owner.WaitFor("send"));
-    int peer = listener.Accept();
+    int peer = Connected(s);
     ASSERT_GE(peer, 0);
 
     std::string data(8 * 1024 * 1024, '\0');
@@ -307,17 +311,11 @@ TEST(NyAsyncSocket, PartialSendsFinishFromOnSend)
     ::close(peer);
 }
 
-TEST(NyAsyncSocket, DataThenOrderlyCloseIsReportedOnce)
+TEST_F(Sockets, DataThenOrderlyCloseIsReportedOnce)
 {
-    NySocketManager manager;
-    Recorder owner;
-    RawPort listener;
     NyAsyncSocket s(manager, owner);
-    ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
-    ASSERT_EQ(s.Connect("127.0.0.1", listener.Port()), 0);
-    int peer = listener.Accept();
+    int peer = Connected(s);
     ASSERT_GE(peer, 0);
-    ASSERT_TRUE(owner.WaitFor("send"));
     std::string got;
     owner.onReceive = [&](NyAsyncSocket& sock) { got += Drain(sock); };
     ASSERT_EQ(::send(peer, "hello", 5, 0), 5);
@@ -331,17 +329,11 @@ TEST(NyAsyncSocket, DataThenOrderlyCloseIsReportedOnce)
     EXPECT_NE(s.Handle(), -1) << "the owner decides when to close";
 }
 
-TEST(NyAsyncSocket, ResetIsReportedAsCloseWithError)
+TEST_F(Sockets, ResetIsReportedAsCloseWithError)
 {
-    NySocketManager manager;
-    Recorder owner;
-    RawPort listener;
     NyAsyncSocket s(manager, owner);
-    ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
-    ASSERT_EQ(s.Connect("127.0.0.1", listener.Port()), 0);
-    int peer = listener.Accept();
+    int peer = Connected(s);
     ASSERT_GE(peer, 0);
-    ASSERT_TRUE(owner.WaitFor("send"));
     owner.onClose = [](NyAsyncSocket& sock) { sock.Close(); };
     linger abort{1, 0};
     ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
@@ -351,10 +343,8 @@ TEST(NyAsyncSocket, ResetIsReportedAsCloseWithError)
     EXPECT_EQ(s.Handle(), -1);
 }
 
-TEST(NyAsyncSocket, OutOfBandByteAndAcceptedSockets)
+TEST_F(Sockets, OutOfBandByteAndAcceptedSockets)
 {
-    NySocketManager manager;
-    Recorder owner;
     NyAsyncSocket server(manager, owner);
     NyAsyncSocket accepted(manager, owner);
     ASSERT_EQ(server.Create(0, NY_SOCK_STREAM, NY_FD_ALL, "127.0.0.1"), 0);
@@ -382,16 +372,10 @@ TEST(NyAsyncSocket, OutOfBandByteAndAcceptedSockets)
 
 // A notification may delete the socket it is about; what else the same wait
 // found for that socket is then dropped, not delivered to freed memory.
-TEST(NyAsyncSocket, DeletingTheSocketInsideANotification)
+TEST_F(Sockets, DeletingTheSocketInsideANotification)
 {
-    NySocketManager manager;
-    Recorder owner;
-    RawPort listener;
     auto s = std::make_unique<NyAsyncSocket>(manager, owner);
-    ASSERT_EQ(s->Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
-    ASSERT_EQ(s->Connect("127.0.0.1", listener.Port()), 0);
-    int peer = listener.Accept();
-    ASSERT_TRUE(owner.WaitFor("send"));
+    int peer = Connected(*s);
     owner.onReceive = [&](NyAsyncSocket&) { s.reset(); };
     ::send(peer, "x", 1, 0);
     ::close(peer);  // data and the end of the stream in one wait
@@ -401,10 +385,8 @@ TEST(NyAsyncSocket, DeletingTheSocketInsideANotification)
     EXPECT_TRUE(manager.Sockets().empty());
 }
 
-TEST(NyAsyncSocket, ExceptionFromANotificationLeavesTheWait)
+TEST_F(Sockets, ExceptionFromANotificationLeavesTheWait)
 {
-    NySocketManager manager;
-    Recorder owner;
     RawPort nobodyListens(false);
     NyAsyncSocket s(manager, owner);
     owner.onConnect = [](NyAsyncSocket& sock) {
@@ -427,18 +409,12 @@ TEST(NyAsyncSocket, ExceptionFromANotificationLeavesTheWait)
     EXPECT_EQ(owner.Wait(10), 0);
 }
 
-TEST(NySocketOwner, WaitTimesOutWithoutEvents)
+TEST_F(Sockets, WaitTimesOutWithoutEvents)
 {
-    NySocketManager manager;
-    Recorder owner;
     EXPECT_EQ(owner.Wait(20), 0) << "no sockets: sleeps out the time-out";
     EXPECT_EQ(owner.WaitForSocketEvents(nullptr), 0) << "no sockets and no limit: nothing to wait for";
-    RawPort listener;
     NyAsyncSocket s(manager, owner);
-    ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
-    ASSERT_EQ(s.Connect("127.0.0.1", listener.Port()), 0);
-    int peer = listener.Accept();
-    ASSERT_TRUE(owner.WaitFor("send"));
+    int peer = Connected(s);
     owner.events.clear();
     timeval zero{0, 0};
     EXPECT_EQ(owner.WaitForSocketEvents(&zero), 0);
@@ -447,11 +423,8 @@ TEST(NySocketOwner, WaitTimesOutWithoutEvents)
     ::close(peer);
 }
 
-TEST(NyAsyncSocket, NoDescriptorLeaksOverManyCycles)
+TEST_F(Sockets, NoDescriptorLeaksOverManyCycles)
 {
-    NySocketManager manager;
-    Recorder owner;
-    RawPort listener;
     RawPort refusing(false);
     int before = FdCount();
     for (int i = 0; i < 200; ++i) {
