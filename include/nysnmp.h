@@ -392,6 +392,118 @@ private:
 // ==== messages, packets and entities ============================================
 // (NySnmpMsg, NySnmpPacket, NySnmpEntity)
 
+#include <sys/socket.h>
+
+class NyAsyncSocket;
+
+// Raw octets of a packet.  `length` is how many of the `size` allocated octets are
+// in use; the user of the packet keeps it current (Trim relies on it).
+struct NySnmpBuffer {
+    uint32_t size;
+    uint32_t length;
+    uint32_t reserved;
+    unsigned char* data;
+};
+
+// An SNMP endpoint: an IPv4 socket address and the socket it is reached through
+// (not owned; the library only stores the pointer).
+class NySnmpEntity {
+public:
+    NySnmpEntity();
+    NySnmpEntity(const NySnmpEntity& other);
+    NySnmpEntity(const sockaddr& address, const NyAsyncSocket* socket);
+    NySnmpEntity& operator=(const NySnmpEntity& other);
+    virtual ~NySnmpEntity();
+
+    virtual void Copy(const NySnmpEntity& other);
+    // Dotted-decimal host, else a name for the resolver.  Returns 0; failures throw
+    // NySocketException and leave the address all zero.
+    virtual int SetSockAddr(unsigned int port, const char* host);
+    virtual int SetSockAddr(const sockaddr& address);
+    virtual void SetSocket(const NyAsyncSocket* socket);
+    virtual sockaddr& SockAddr();
+    virtual const sockaddr& SockAddr() const;
+    virtual const NyAsyncSocket* Socket() const;
+
+private:
+    sockaddr m_address;
+    const NyAsyncSocket* m_socket;
+};
+
+// A raw packet buffer with the addresses it travels between.  Copies duplicate
+// the buffer: two packets never own the same octets.
+class NySnmpPacket {
+public:
+    explicit NySnmpPacket(unsigned int size = 0);
+    NySnmpPacket(const sockaddr& sender, const sockaddr& receiver, unsigned int size = 0);
+    NySnmpPacket(const NySnmpPacket& other);
+    NySnmpPacket& operator=(const NySnmpPacket& other);
+    virtual ~NySnmpPacket();
+
+    // Drops the old buffer and allocates `size` zeroed octets (none for 0).
+    virtual void Allocate(unsigned int size);
+    // Shrinks the buffer to the octets in use (0 < length < size).
+    virtual void Trim();
+    virtual sockaddr& Sender();
+    virtual sockaddr& Receiver();
+    virtual NySnmpBuffer& Buffer();
+
+private:
+    void Release();
+
+    sockaddr m_sender;
+    sockaddr m_receiver;
+    NySnmpBuffer m_buffer;
+};
+
+// A community-based SNMP message: version, community and PDU in a SEQUENCE.
+//
+// `Params` holds the leading values of the last decoded message (version and
+// community, as received).  While it holds values, AsAsn writes them instead of
+// Version() and CommunityName(), so a decoded message is sent back as it came.
+class NySnmpMsg : public NySnmpObject {
+public:
+    static constexpr const char* DefaultCommunity = "orchid";
+
+    NySnmpMsg();
+    NySnmpMsg(const NySnmpMsg& other);
+    NySnmpMsg(int32_t version, const char* community, const NySnmpPdu& pdu);
+    NySnmpMsg& operator=(const NySnmpMsg& other);
+    ~NySnmpMsg() override;
+
+    virtual void Erase();
+    virtual int Set(int32_t version, const char* community, const NySnmpPdu& pdu);
+    virtual void SetVersion(int32_t version);
+    virtual void SetCommunityName(const char* community);
+    virtual void SetPdu(const NySnmpPdu& pdu);
+    virtual int32_t Version() const;
+    virtual const char* CommunityName() const;
+    virtual NySnmpValueSeq& Params();
+    virtual NySnmpPdu& Pdu();
+    virtual NySnmpEntity& Sender();
+    virtual NySnmpEntity& Receiver();
+    virtual unsigned char* AsAsn(unsigned char* pos, unsigned int* rem);
+    virtual const unsigned char* FromAsn(const unsigned char* pos, unsigned int* rem);
+
+    // Length of the BER element at `pos` (tag and length octets included), 0 while
+    // fewer octets are available than needed to tell, -1 for a null position.
+    static int AsnPktLen(const unsigned char* pos, unsigned int available);
+
+    const NySnmpValueSeq& Params() const { return m_params; }
+    const NySnmpPdu& Pdu() const { return m_pdu; }
+    const NySnmpEntity& Sender() const { return m_sender; }
+    const NySnmpEntity& Receiver() const { return m_receiver; }
+
+private:
+    int32_t m_version;
+    std::string m_community;
+    NySnmpValueSeq m_params;
+    NySnmpPdu m_pdu;
+    NySnmpEntity m_sender;
+    NySnmpEntity m_receiver;
+};
+
+
 
 
 #endif // NYSNMP_H

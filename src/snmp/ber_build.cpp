@@ -60,7 +60,7 @@ void CheckValueArgs(const char* thrownBy, unsigned char* pos, const unsigned int
         Fail(thrownBy, NYSNMP_INVALID_ARG, NYSNMP_INVALID_ARG_TEXT);
 }
 
-// Writes the header and the last `count` octets of the big-endian `octets`.
+// Writes the header and `count` content octets.
 unsigned char* WriteContent(unsigned char* pos, unsigned int* rem, uint32_t tag, const unsigned char* octets,
                             unsigned int count)
 {

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "nysnmp.h"
 
@@ -68,10 +69,14 @@ int NySnmpOid::Assign(const NYSMI_OID& oid)
     return 0;
 }
 
-int NySnmpOid::Assign(const char* text)
+int NySnmpOid::Assign(const char* source)
 {
+    // The text may be this object's own AsString() result, which Erase
+    // empties: work on a private copy.
+    const std::string copy = source != nullptr ? source : "";
+    const char* const text = copy.c_str();
     Erase();
-    if (text == nullptr)
+    if (source == nullptr)
         Raise(kAssignText, NYSNMP_INVALID_ARG, NYSNMP_INVALID_ARG_TEXT, kAssignText);
     if (*text == '\0')
         Raise(kAssignText, NYSNMP_BAD_VALUE, NYSNMP_BAD_VALUE_TEXT, kAssignText);

@@ -2,7 +2,6 @@
 #include <string>
 
 #include "nysnmp.h"
-#include "snmp/ber_reader.h"
 #include "snmp/syntax.h"
 
 using nysyntax::Kind;
@@ -49,7 +48,7 @@ const unsigned char* NySnmpValue::FromAsn(const unsigned char* pos, unsigned int
     if (pos == nullptr || rem == nullptr)
         Raise(by, NYSNMP_INVALID_ARG, NYSNMP_INVALID_ARG_TEXT, by);
     if (*rem == 0)
-        nyber::Reader::Truncated(by);
+        Raise(by, NYSNMP_FIELD_TOO_LONG, NYSNMP_FIELD_TOO_LONG_TEXT, by);
     const uint32_t tag = *pos;
     const Kind kind = KindOf(tag);
     if (kind == Kind::Unsupported)

@@ -47,7 +47,8 @@ TEST_F(Scalars, NextAndExact)
 
 TEST(MibLookup, UnreadableLeavesArePassedOver)
 {
-    NyMibObject g("g", "1.3.6.1.4.1.5", &NyMibObject().Children(), 289, kNoAccess);
+    NyMibObject root("1.3.6.1.4.1");
+    NyMibObject g("g", "1.3.6.1.4.1.5", &root.Children(), 289, kNoAccess);
     MibInt s1("s1", g, 1, kReadOnly), s2("s2", g, 2, kWriteOnly), s3("s3", g, 3, kReadOnly);
     MibInt s4("s4", g, 4, kNoAccess), s5("s5", g, 5, 7);
     EXPECT_EQ(Next(g, "1.3.6.1.4.1.5.1"), &s3);
@@ -121,7 +122,8 @@ TEST_F(Table, InstancesOfDifferentLengthsAndSlices)
 
 TEST(MibLookup, EmptyTableAnswersNothing)
 {
-    NyMibObject top("top", "1.3.6.1.4.1.7", &NyMibObject().Children(), 289, kNoAccess);
+    NyMibObject root("1.3.6.1.4.1");
+    NyMibObject top("top", "1.3.6.1.4.1.7", &root.Children(), 289, kNoAccess);
     NyMibTable table("t", top, 2);
     for (const char* target : {"1.3", "1.3.6.1.4.1.7.2", "1.3.6.1.4.1.7.2.1.1.1", "1.4"})
         EXPECT_EQ(Next(table, target), nullptr) << target;

@@ -1,5 +1,6 @@
 // BER primitives: wire vectors, argument and size errors, truncated and
 // random input, and a randomized round trip.
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -218,77 +219,48 @@ TEST(BerBuild, ShortBuffers)
 enum class P { Length, Sequence, Int, UInt, Cntr64, Octets, Oid, Null };
 constexpr P kParsers[] = {P::Length, P::Sequence, P::Int, P::UInt, P::Cntr64, P::Octets, P::Oid, P::Null};
 
-// Parses `data` (exactly its size as the remaining count, in a heap block of
-// that size so that a read past the end is caught) and renders the result as
-// "tag:value/consumed".
+// Parses `data` from an exactly sized heap block (so a read past the end is
+// caught) and renders the result as "tag:value/consumed".
 std::string Parse(P parser, const Bytes& data)
 {
-    // Copy into an exactly sized allocation: vector storage of size 0 has no
-    // block at all, so a one-octet block is used and nothing is counted.
-    auto* block = static_cast<unsigned char*>(::operator new(data.empty() ? 1 : data.size()));
-    if (!data.empty())
-        std::memcpy(block, data.data(), data.size());
+    auto* block = static_cast<unsigned char*>(::operator new(data.size() + (data.empty() ? 1 : 0)));
+    std::copy(data.begin(), data.end(), block);
     unsigned int rem = static_cast<unsigned int>(data.size());
-    std::string out;
     const unsigned char* end = nullptr;
     uint32_t tag = 0;
+    std::string out;
     try {
+        unsigned int l = 0;
+        int32_t i = 0;
+        uint32_t u = 0;
+        NYSMI_CNTR64 c{};
+        NYSMI_OCTETS o{};
+        NYSMI_OID id{};
         switch (parser) {
-        case P::Length: {
-            unsigned int l = 0;
-            end = V::ParseAsnLength(block, &rem, l);
-            out = std::to_string(l);
+        case P::Length: end = V::ParseAsnLength(block, &rem, l); out = std::to_string(l); break;
+        case P::Sequence: end = V::ParseAsnSequence(block, &rem, tag, l); out = std::to_string(l); break;
+        case P::Int: end = V::ParseAsnInt(block, &rem, tag, i); out = std::to_string(i); break;
+        case P::UInt: end = V::ParseAsnUInt(block, &rem, tag, u); out = std::to_string(u); break;
+        case P::Cntr64:
+            end = V::ParseAsnCntr64(block, &rem, tag, c);
+            out = std::to_string((uint64_t{c.high} << 32) | c.low);
             break;
-        }
-        case P::Sequence: {
-            unsigned int l = 0;
-            end = V::ParseAsnSequence(block, &rem, tag, l);
-            out = std::to_string(tag) + ":" + std::to_string(l);
+        case P::Octets:
+            end = V::ParseAsnOctets(block, &rem, tag, o);
+            EXPECT_EQ(o.ptr[o.len], 0); // always zero-terminated
+            out = ToHex(o.ptr, o.len);
+            ::operator delete(o.ptr);
             break;
-        }
-        case P::Int: {
-            int32_t v = 0;
-            end = V::ParseAsnInt(block, &rem, tag, v);
-            out = std::to_string(tag) + ":" + std::to_string(v);
+        case P::Oid:
+            end = V::ParseAsnOid(block, &rem, tag, id);
+            for (uint32_t k = 0; k < id.len; ++k)
+                out += (k ? "." : "") + std::to_string(id.ptr[k]);
+            ::operator delete(id.ptr);
             break;
-        }
-        case P::UInt: {
-            uint32_t v = 0;
-            end = V::ParseAsnUInt(block, &rem, tag, v);
-            out = std::to_string(tag) + ":" + std::to_string(v);
-            break;
-        }
-        case P::Cntr64: {
-            NYSMI_CNTR64 v{};
-            end = V::ParseAsnCntr64(block, &rem, tag, v);
-            out = std::to_string(tag) + ":" + std::to_string((uint64_t{v.high} << 32) | v.low);
-            break;
-        }
-        case P::Octets: {
-            NYSMI_OCTETS v{};
-            end = V::ParseAsnOctets(block, &rem, tag, v);
-            EXPECT_EQ(v.ptr[v.len], 0); // always zero-terminated
-            out = std::to_string(tag) + ":" + ToHex(v.ptr, v.len);
-            ::operator delete(v.ptr);
-            break;
-        }
-        case P::Oid: {
-            NYSMI_OID v{};
-            end = V::ParseAsnOid(block, &rem, tag, v);
-            out = std::to_string(tag) + ":";
-            for (uint32_t i = 0; i < v.len; ++i)
-                out += (i ? "." : "") + std::to_string(v.ptr[i]);
-            ::operator delete(v.ptr);
-            break;
-        }
-        case P::Null:
-            end = V::ParseAsnNull(block, &rem, tag);
-            out = std::to_string(tag);
-            break;
+        case P::Null: end = V::ParseAsnNull(block, &rem, tag); break;
         }
     } catch (...) {
-        // The count is untouched by a parser that fails.
-        EXPECT_EQ(rem, data.size());
+        EXPECT_EQ(rem, data.size()); // a failing parser leaves the count alone
         ::operator delete(block);
         throw;
     }
@@ -296,7 +268,7 @@ std::string Parse(P parser, const Bytes& data)
     EXPECT_LE(consumed, data.size());
     EXPECT_EQ(rem, data.size() - consumed);
     ::operator delete(block);
-    return out + "/" + std::to_string(consumed);
+    return (parser == P::Length ? "" : std::to_string(tag) + ":") + out + "/" + std::to_string(consumed);
 }
 
 TEST(BerParse, WireVectors)
@@ -333,8 +305,8 @@ TEST(BerParse, WireVectors)
         {P::Oid, "06 02 81 4A", "6:5.2/4"},
         {P::Oid, "06 06 2B 8F FF FF FF 7F", "6:1.3.4294967295/8"},
         {P::Oid, "04 01 2B", "4:1.3/3"}, // the tag is the caller's business
-        {P::Null, "05 00", "5/2"},
-        {P::Null, "82 02 AA BB", "130/4"}, // content skipped unread
+        {P::Null, "05 00", "5:/2"},
+        {P::Null, "82 02 AA BB", "130:/4"}, // content skipped unread
     };
     for (const Row& row : rows)
         EXPECT_EQ(Parse(row.parser, Hex(row.hex)), row.result) << row.hex;
@@ -383,20 +355,13 @@ TEST(BerParse, Errors)
 
 TEST(BerParse, NullArguments)
 {
-    unsigned char data[2] = {5, 0};
     unsigned int rem = 2;
     uint32_t tag = 0;
-    unsigned int length = 0;
     int32_t i = 0;
-    NYSMI_OCTETS o{};
-    EXPECT_TRUE(Throws([&] { V::ParseAsnLength(nullptr, &rem, length); }, NYSNMP_INVALID_ARG,
-                       "NySnmpValue::ParseAsnLength", "Invalid argument passed to the method NySnmpValue::ParseAsnLength"));
-    EXPECT_TRUE(Throws([&] { V::ParseAsnSequence(data, nullptr, tag, length); }, NYSNMP_INVALID_ARG,
-                       "NySnmpValue::ParseAsnSequence"));
-    EXPECT_TRUE(Throws([&] { V::ParseAsnInt(nullptr, &rem, tag, i); }, NYSNMP_INVALID_ARG, "NySnmpValue::ParseAsnInt"));
-    EXPECT_TRUE(Throws([&] { V::ParseAsnOctets(data, nullptr, tag, o); }, NYSNMP_INVALID_ARG,
-                       "NySnmpValue::ParseAsnOctets"));
-    EXPECT_TRUE(Throws([&] { V::ParseAsnNull(nullptr, &rem, tag); }, NYSNMP_INVALID_ARG, "NySnmpValue::ParseAsnNull"));
+    EXPECT_TRUE(Throws([&] { V::ParseAsnInt(nullptr, &rem, tag, i); }, NYSNMP_INVALID_ARG, "NySnmpValue::ParseAsnInt",
+                       "Invalid argument passed to the method NySnmpValue::ParseAsnInt"));
+    EXPECT_TRUE(Throws([&] { V::ParseAsnNull(Hex("05 00").data(), nullptr, tag); }, NYSNMP_INVALID_ARG,
+                       "NySnmpValue::ParseAsnNull"));
 }
 
 // Every proper prefix of a well-formed element is refused as cut off.

@@ -76,9 +76,10 @@ TEST(NySnmpOidRecord, AssignCopiesAndRefusesEmpty)
     oid.Assign(NYSMI_OID{3, ids});
     EXPECT_TRUE(Throws([&] { oid.Assign(NYSMI_OID{3, nullptr}); }, NYSNMP_BAD_VALUE, by));
     EXPECT_EQ(oid.Fields(), nullptr);
-    // Assigning the object's own record keeps it intact.
+    // Assigning the object's own record or text keeps it intact.
     oid.Assign("1.3.6.1");
     oid.Assign(oid.SmiOid());
+    oid.Assign(oid.AsString());
     EXPECT_STREQ(oid.AsString(), "1.3.6.1");
 }
 

@@ -1,0 +1,176 @@
+// Typed variables: get and set per kind and access, text forms, erase.
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "tree.h"
+
+namespace {
+
+struct Vars : ::testing::Test {
+    NyMibObject root{"1.3.6.1.4.1"};
+    NyMibObject top{"top", "1.3.6.1.4.1.3", &root.Children(), 289, kNoAccess};
+};
+
+NySnmpValue Octets(const char* bytes, uint32_t length, uint32_t syntax = 4)
+{
+    NYSMI_VALUE record{};
+    record.syntax = syntax;
+    record.value.octets.len = length;
+    record.value.octets.ptr = reinterpret_cast<unsigned char*>(const_cast<char*>(bytes));
+    return NySnmpValue(record);
+}
+
+// Each row: a value offered to a read-write variable of each kind; the
+// check result, and whether the commit stores it.
+TEST_F(Vars, SetAcceptsValuesOfTheVariablesKindOnly)
+{
+    MibInt integer("i", top, 1, kReadWrite);
+    MibGauge gauge("g", top, 2, kReadWrite);
+    MibCounter64 c64("c", top, 3, kReadWrite);
+    MibOctets octets("o", top, 4, kReadWrite);
+    MibOid oid("d", top, 5, kReadWrite);
+    MibNull null("n", top, 6, kReadWrite);
+    NyMibObject* vars[] = {&null, &integer, &gauge, &c64, &octets, &oid};
+
+    NySnmpValue v2, v65, v66, v67, v71, v70, v6, v5, v129, v48, empty;
+    v2.SetInt32(-9);
+    v65.SetCntr32(7);
+    v66.SetGauge32(8);
+    v67.SetTimeticks(9);
+    v71.SetUInt32(10);
+    v70.SetCntr64({1, 2});
+    uint32_t arcs[] = {1, 3, 4000000000u};
+    v6.SetOid({3, arcs});
+    v5.SetNull(0);
+    v129.SetNoSuchInstance(0);
+    NYSMI_VALUE seq{};
+    seq.syntax = 48;
+    v48.Assign(seq);
+    NySnmpValue ip = Octets("\x0a\x00\x00\x01", 4, 64);
+    struct Case {
+        NySnmpValue* value;
+        int kind; // the variable (by kind) that takes it; -1 none
+    } cases[] = {{&v2, 1},   {&v65, 2},  {&v66, 2},   {&v67, 2},    {&v71, 2},  {&v70, 3},
+                 {&v6, 5},   {&v5, 0},   {&v129, 0},  {&ip, 4},     {&v48, -1}, {&empty, -1}};
+    for (const Case& c : cases) {
+        for (NyMibObject* var : vars) {
+            const int expected = var->ValueKind() == c.kind ? 0 : 3;
+            EXPECT_EQ(var->set(*c.value, false), expected) << c.value->Syntax() << " on " << var->Name();
+            EXPECT_EQ(var->set(*c.value, true), expected) << c.value->Syntax() << " on " << var->Name();
+        }
+    }
+    EXPECT_EQ(integer.value(), -9);
+    EXPECT_EQ(gauge.value(), 10u);
+    EXPECT_EQ(c64.value(), 0x100000002ull);
+    EXPECT_EQ(octets.value(), std::string("\x0a\x00\x00\x01", 4));
+    EXPECT_STREQ(oid.c_str(), "1.3.-294967296");
+    EXPECT_EQ(oid.value().SmiOid().ptr[2], 4000000000u);
+}
+
+TEST_F(Vars, CheckChangesNothingAndAccessIsEnforced)
+{
+    MibGauge gauge("g", top, 1, kReadWrite);
+    MibInt readOnly("r", top, 2, kReadOnly), hidden("h", top, 3, kNoAccess);
+    MibInt writeOnly("w", top, 4, kWriteOnly);
+    NySnmpValue seven;
+    seven.SetCntr32(7);
+    EXPECT_EQ(gauge.set(seven, false), 0);
+    EXPECT_EQ(gauge.value(), 0u);
+    EXPECT_EQ(gauge.set(seven, true), 0);
+    EXPECT_EQ(gauge.value(), 7u);
+    NySnmpValue five;
+    five.SetInt32(5);
+    EXPECT_EQ(readOnly.set(five, false), 17);
+    EXPECT_EQ(readOnly.set(five, true), 17);
+    EXPECT_EQ(hidden.set(five, true), 17);
+    EXPECT_EQ(writeOnly.set(five, true), 0);
+    EXPECT_EQ(writeOnly.value(), 5);
+}
+
+// An empty identifier could not be handed out again, and an octet record
+// without its bytes has nothing to store.
+TEST_F(Vars, SetRefusesValuesThatCannotBeStored)
+{
+    MibOid oid("d", top, 1, kReadWrite);
+    MibOctets octets("o", top, 2, kReadWrite);
+    NYSMI_VALUE record{};
+    record.syntax = 6;
+    NySnmpValue noArcs(record);
+    EXPECT_EQ(oid.set(noArcs, true), 3);
+    record.syntax = 4;
+    record.value.octets.len = 3;
+    NySnmpValue holder;
+    holder.SmiValue() = record; // a record that claims bytes it has not
+    EXPECT_EQ(octets.set(holder, true), 3);
+    holder.SmiValue().syntax = 0;
+    EXPECT_EQ(octets.set(Octets("", 0), true), 0);
+    EXPECT_TRUE(octets.value().empty());
+}
+
+TEST_F(Vars, GetAnswersWithTheVariablesSyntax)
+{
+    MibInt integer("i", top, 1, kReadOnly);
+    MibCounter64 c64("c", top, 2, kReadOnly);
+    MibOctets octets("o", top, 3, kReadOnly);
+    MibIpAddr ip("a", top, 4, kReadOnly);
+    MibOid oid("d", top, 5, kReadOnly);
+    MibNoSuchInstance absent("x", top, 6, kReadOnly);
+    NySnmpValue value;
+    value.SetOctets({3, reinterpret_cast<unsigned char*>(const_cast<char*>("old"))});
+
+    EXPECT_EQ(integer.get(value), 0);
+    EXPECT_EQ(value.Syntax(), 2u);
+    EXPECT_EQ(value.SmiValue().value.int32, 0);
+    EXPECT_STREQ(integer.c_str(), "0");
+
+    c64.value() = 1ull << 32;
+    EXPECT_EQ(c64.get(value), 0);
+    EXPECT_EQ(value.SmiValue().value.cntr64.high, 1u);
+    EXPECT_EQ(value.SmiValue().value.cntr64.low, 0u);
+    EXPECT_STREQ(c64.c_str(), "4294967296");
+
+    EXPECT_EQ(octets.get(value), 0);
+    EXPECT_EQ(value.Syntax(), 4u);
+    EXPECT_EQ(value.SmiValue().value.octets.len, 0u);
+    EXPECT_EQ(value.SmiValue().value.octets.ptr, nullptr);
+    octets.value().assign("ab\0cd", 5);
+    EXPECT_EQ(octets.get(value), 0);
+    ASSERT_EQ(value.SmiValue().value.octets.len, 5u);
+    EXPECT_EQ(std::memcmp(value.SmiValue().value.octets.ptr, "ab\0cd", 5), 0);
+    EXPECT_STREQ(octets.c_str(), "ab");
+
+    ip.value() = std::string("\x7f\x00\x00\x01", 4);
+    EXPECT_EQ(ip.get(value), 0);
+    EXPECT_STREQ(value.AsString(), "127.0.0.1");
+
+    EXPECT_THROW(oid.get(value), NySocketException);
+    oid.value().Assign("1.3.6");
+    EXPECT_EQ(oid.get(value), 0);
+    EXPECT_STREQ(value.AsString(), "1.3.6");
+    oid.erase();
+    EXPECT_STREQ(oid.c_str(), "");
+    EXPECT_EQ(oid.value().Length(), 0u);
+
+    EXPECT_EQ(absent.get(value), 0);
+    EXPECT_EQ(value.Syntax(), 129u);
+}
+
+TEST_F(Vars, TextForms)
+{
+    MibCounter counter("c", top, 1, kReadOnly);
+    MibInt integer("i", top, 2, kReadOnly);
+    MibNull null("n", top, 3, kReadOnly);
+    counter.value() = 4294967295u;
+    EXPECT_STREQ(counter.c_str(), "-1");
+    integer.value() = -2147483647 - 1;
+    EXPECT_STREQ(integer.c_str(), "-2147483648");
+    EXPECT_STREQ(null.c_str(), "");
+    null.value() = 'A';
+    EXPECT_STREQ(null.c_str(), "A");
+    integer.erase();
+    EXPECT_EQ(integer.value(), 0);
+    EXPECT_EQ(integer.This(), static_cast<NyMibObject*>(&integer));
+}
+
+} // namespace

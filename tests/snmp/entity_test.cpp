@@ -1,0 +1,191 @@
+// SNMP endpoints (address from a port and a host, resolver failures) and raw
+// packet buffers (allocation, trimming, copies that own their octets).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "nysnmp.h"
+#include "snmp/throws.h"
+#include "support/hex.h"
+
+namespace {
+
+std::string AddressHex(const sockaddr& address)
+{
+    return ToHex(reinterpret_cast<const unsigned char*>(&address), sizeof address);
+}
+
+const NyAsyncSocket* FakeSocket(uintptr_t n)
+{
+    return reinterpret_cast<const NyAsyncSocket*>(n);
+}
+
+// ---- entity ------------------------------------------------------------------
+
+TEST(NySnmpEntity, DottedHostsNeedNoLookup)
+{
+    struct Row {
+        unsigned int port;
+        const char* host;
+        const char* sockaddrHex;  // family (host order on x86), port, address, eight zeros
+    } rows[] = {
+        {161, "10.0.0.1", "02 00 00 A1 0A 00 00 01 00 00 00 00 00 00 00 00"},
+        {0, "127.0.0.1", "02 00 00 00 7F 00 00 01 00 00 00 00 00 00 00 00"},
+        {65535, "192.168.200.7", "02 00 FF FF C0 A8 C8 07 00 00 00 00 00 00 00 00"},
+        // inet_addr's short forms: a.b.c with c as 16 bits, a single 32-bit number.
+        {7199, "1.2.3", "02 00 1C 1F 01 02 00 03 00 00 00 00 00 00 00 00"},
+        {1, "2130706433", "02 00 00 01 7F 00 00 01 00 00 00 00 00 00 00 00"},
+    };
+    for (const Row& row : rows) {
+        NySnmpEntity entity;
+        EXPECT_EQ(entity.SetSockAddr(row.port, row.host), 0);
+        EXPECT_EQ(AddressHex(entity.SockAddr()), row.sockaddrHex) << row.host;
+        const sockaddr_in& sin = reinterpret_cast<const sockaddr_in&>(entity.SockAddr());
+        EXPECT_EQ(sin.sin_family, AF_INET);
+    }
+}
+
+TEST(NySnmpEntity, ResolvesLocalNames)
+{
+    NySnmpEntity entity;
+    entity.SetSocket(FakeSocket(0x40));
+    EXPECT_EQ(entity.SetSockAddr(7199, "localhost"), 0);
+    const sockaddr_in& sin = reinterpret_cast<const sockaddr_in&>(entity.SockAddr());
+    EXPECT_EQ(sin.sin_family, AF_INET);
+    EXPECT_EQ(ntohs(sin.sin_port), 7199);
+    EXPECT_EQ(ntohl(sin.sin_addr.s_addr), INADDR_LOOPBACK);
+    EXPECT_EQ(entity.Socket(), FakeSocket(0x40));
+    // "255.255.255.255" is INADDR_NONE to inet_addr; the resolver still reads it.
+    EXPECT_EQ(entity.SetSockAddr(9, "255.255.255.255"), 0);
+    EXPECT_EQ(AddressHex(entity.SockAddr()), "02 00 00 09 FF FF FF FF 00 00 00 00 00 00 00 00");
+}
+
+TEST(NySnmpEntity, BadArgumentsKeepTheOldAddress)
+{
+    NySnmpEntity entity;
+    entity.SetSockAddr(161, "10.0.0.1");
+    const std::string before = AddressHex(entity.SockAddr());
+    const char* text = "Invalid argument passed to method NySnmpEntity::SetSockAddr";
+    EXPECT_TRUE(Throws([&] { entity.SetSockAddr(161, nullptr); }, NYSOCK_INVALID_ARG, "NySnmpEntity::SetSockAddr", text));
+    EXPECT_TRUE(Throws([&] { entity.SetSockAddr(161, ""); }, NYSOCK_INVALID_ARG, "NySnmpEntity::SetSockAddr", text));
+    // A port that does not fit 16 bits would otherwise wrap to another port.
+    EXPECT_TRUE(Throws([&] { entity.SetSockAddr(65536 + 161, "10.0.0.1"); }, NYSOCK_INVALID_ARG,
+                       "NySnmpEntity::SetSockAddr", text));
+    EXPECT_EQ(AddressHex(entity.SockAddr()), before);
+}
+
+TEST(NySnmpEntity, UnresolvableNameClearsTheAddress)
+{
+    NySnmpEntity entity;
+    entity.SetSockAddr(161, "10.0.0.1");
+    // An empty label: the resolver refuses the name itself, without asking DNS.
+    const char* host = "no..such.invalid";
+    EXPECT_TRUE(Throws([&] { entity.SetSockAddr(161, host); }, NYSOCK_GETHOSTBYNAME, "NySnmpEntity::SetSockAddr",
+                       "Gethostbyname failed, error 11001: no..such.invalid Authoritative Answer Host not found"));
+    EXPECT_EQ(AddressHex(entity.SockAddr()), "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+}
+
+TEST(NySnmpEntity, CopiesTakeAddressAndSocket)
+{
+    sockaddr raw{};
+    raw.sa_family = AF_INET;
+    raw.sa_data[0] = 0x12;
+    NySnmpEntity source(raw, FakeSocket(0x80));
+    NySnmpEntity copy(source);
+    NySnmpEntity assigned;
+    assigned = source;
+    NySnmpEntity copied;
+    copied.Copy(source);
+    for (NySnmpEntity* e : {&copy, &assigned, &copied}) {
+        EXPECT_EQ(AddressHex(e->SockAddr()), AddressHex(raw));
+        EXPECT_EQ(e->Socket(), FakeSocket(0x80));
+    }
+    NySnmpEntity fromRaw;
+    fromRaw.SetSockAddr(raw);
+    EXPECT_EQ(AddressHex(fromRaw.SockAddr()), AddressHex(raw));
+    EXPECT_EQ(fromRaw.Socket(), nullptr);
+}
+
+// ---- packet ------------------------------------------------------------------
+
+TEST(NySnmpPacket, AllocateAndTrim)
+{
+    NySnmpPacket empty;
+    EXPECT_EQ(empty.Buffer().data, nullptr);
+    EXPECT_EQ(empty.Buffer().size, 0u);
+    empty.Trim();  // nothing to trim
+    EXPECT_EQ(empty.Buffer().data, nullptr);
+
+    NySnmpPacket packet(8);
+    NySnmpBuffer& buffer = packet.Buffer();
+    ASSERT_NE(buffer.data, nullptr);
+    EXPECT_EQ(buffer.size, 8u);
+    EXPECT_EQ(buffer.length, 0u);
+    EXPECT_EQ(ToHex(buffer.data, 8), "00 00 00 00 00 00 00 00");
+
+    unsigned char* before = buffer.data;
+    packet.Trim();  // length 0: left alone
+    EXPECT_EQ(buffer.data, before);
+    EXPECT_EQ(buffer.size, 8u);
+    buffer.length = 8;
+    packet.Trim();  // length equal to size: left alone
+    EXPECT_EQ(buffer.data, before);
+    buffer.length = 9;  // a length beyond the buffer is no reason to copy past it
+    packet.Trim();
+    EXPECT_EQ(buffer.size, 8u);
+
+    std::memcpy(buffer.data, "\x30\x03\x02\x01\x05", 5);
+    buffer.length = 5;
+    packet.Trim();
+    EXPECT_EQ(buffer.size, 5u);
+    EXPECT_EQ(buffer.length, 5u);
+    EXPECT_EQ(ToHex(buffer.data, 5), "30 03 02 01 05");
+
+    packet.Buffer().reserved = 7;
+    packet.Allocate(3);
+    EXPECT_EQ(buffer.size, 3u);
+    EXPECT_EQ(buffer.length, 0u);
+    EXPECT_EQ(buffer.reserved, 0u);
+    packet.Allocate(0);
+    EXPECT_EQ(buffer.data, nullptr);
+    EXPECT_EQ(buffer.size, 0u);
+}
+
+TEST(NySnmpPacket, CopiesOwnTheirOctets)
+{
+    sockaddr sender{}, receiver{};
+    sender.sa_data[1] = 1;
+    receiver.sa_data[1] = 2;
+    NySnmpPacket original(sender, receiver, 4);
+    std::memcpy(original.Buffer().data, "\x01\x02\x03\x04", 4);
+    original.Buffer().length = 3;
+
+    NySnmpPacket copy(original);
+    NySnmpPacket assigned(16);
+    assigned = original;
+    for (NySnmpPacket* p : {&copy, &assigned}) {
+        ASSERT_NE(p->Buffer().data, nullptr);
+        EXPECT_NE(p->Buffer().data, original.Buffer().data);
+        EXPECT_EQ(p->Buffer().size, 4u);
+        EXPECT_EQ(p->Buffer().length, 3u);
+        EXPECT_EQ(ToHex(p->Buffer().data, 4), "01 02 03 04");
+        EXPECT_EQ(p->Sender().sa_data[1], 1);
+        EXPECT_EQ(p->Receiver().sa_data[1], 2);
+    }
+    copy.Buffer().data[0] = 0xFF;
+    EXPECT_EQ(original.Buffer().data[0], 0x01);
+
+    NySnmpPacket& alias = assigned;
+    assigned = alias;  // self-assignment keeps the buffer
+    EXPECT_EQ(ToHex(assigned.Buffer().data, 4), "01 02 03 04");
+    NySnmpPacket none;
+    assigned = none;
+    EXPECT_EQ(assigned.Buffer().data, nullptr);
+    EXPECT_EQ(assigned.Buffer().size, 0u);
+}
+
+}  // namespace

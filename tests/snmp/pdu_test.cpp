@@ -1,0 +1,346 @@
+// PDUs: wire vectors of every shape (SNMP and SMUX, including what net-snmp's
+// snmpd sends its peers), round trips, copies, the length probe, and
+// truncated, mutated and random input.
+#include <climits>
+#include <cstdlib>
+#include <new>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "nysnmp.h"
+#include "snmp/throws.h"
+#include "support/hex.h"
+
+namespace {
+
+// Decodes `in` held in a buffer of exactly `rem` octets; returns the octets
+// consumed.
+unsigned int Decode(NySnmpPdu& pdu, const Bytes& in, unsigned int rem)
+{
+    Bytes exact(in.begin(), in.begin() + rem);
+    exact.reserve(1); // data() is never null, even for no octets
+    const unsigned char* end = pdu.FromAsn(exact.data(), &rem);
+    const unsigned int consumed = static_cast<unsigned int>(end - exact.data());
+    EXPECT_LE(consumed + rem, exact.size());
+    return consumed;
+}
+
+std::string Encode(NySnmpPdu& pdu)
+{
+    Bytes out(1024);
+    unsigned int rem = static_cast<unsigned int>(out.size());
+    unsigned char* end = pdu.AsAsn(out.data(), &rem, 0);
+    EXPECT_EQ(end - out.data(), static_cast<long>(out.size() - rem));
+    return ToHex(out.data(), static_cast<size_t>(end - out.data()));
+}
+
+// Requests as net-snmp's snmpd forwards them to an SMUX peer, and its answers.
+const char kSnmpdGet[] = "A0 82 00 1F 02 03 01 23 45 02 01 00 02 01 00 30 82 00 10 "
+                         "30 82 00 0C 06 08 2B 06 01 02 01 01 05 00 05 00";
+const char kSnmpdSet[] = "A3 82 00 24 02 03 01 23 46 02 01 00 02 01 00 30 82 00 15 "
+                         "30 82 00 11 06 08 2B 06 01 02 01 01 05 00 04 05 68 65 6C 6C 6F";
+
+TEST(PduDecode, SnmpShapes)
+{
+    struct Row {
+        const char* hex;
+        uint32_t error; // 0: decodes
+        int32_t type, requestId, errorStatus, errorIndex;
+        unsigned int params, vars;
+    } rows[] = {
+        {"A2 82 00 0D 02 01 05 02 01 00 02 01 00 30 82 00 00", 0, 0xA2, 5, 0, 0, 0, 0},
+        {kSnmpdGet, 0, 0xA0, 0x12345, 0, 0, 0, 1},
+        {kSnmpdSet, 0, 0xA3, 0x12346, 0, 0, 0, 1},
+        {"A5 0B 02 01 07 02 01 00 02 01 0A 30 00", 0, 0xA5, 7, 0, 10, 0, 0},
+        {"A6 0B 02 01 07 02 01 01 02 01 02 30 00", 0, 0xA6, 0, 0, 0, 3, 0},
+        {"A8 0B 02 01 07 02 01 01 02 01 02 30 00", 0, 0xA8, 0, 0, 0, 3, 0},
+        {"A4 20 06 05 2B 06 01 04 01 40 04 7F 00 00 01 02 01 06 02 01 01 43 01 64 "
+         "30 08 30 06 06 01 2B 02 01 01", 0, 0xA4, 0, 0, 0, 5, 1},
+        // Faults: error-index not an INTEGER; two integers only; SNMPv2-Trap;
+        // no binding list at all.
+        {"A0 0B 02 01 01 02 01 00 04 01 00 30 00", NYSNMP_INCOMPLETE_PDU, 0xA0, 0, 0, 0, 0, 0},
+        {"A0 08 02 01 01 02 01 00 30 00", NYSNMP_INCOMPLETE_PDU, 0xA0, 0, 0, 0, 0, 0},
+        {"A7 0B 02 01 01 02 01 00 02 01 00 30 00", NYSNMP_INCOMPLETE_PDU, 0xA7, 0, 0, 0, 0, 0},
+        {"A2 09 02 01 05 02 01 00 02 01 00", NYSNMP_INCOMPLETE_PDU, 0xA2, 0, 0, 0, 0, 0},
+        // A fault inside the second binding: what came before stays.
+        {"A0 1A 02 01 01 02 01 00 02 01 00 30 0F 30 06 06 01 2B 02 01 01 30 05 06 01 2B 07 00",
+         NYSNMP_UNSUPPORTED_SYNTAX, 0xA0, 0, 0, 0, 3, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.hex);
+        NySnmpPdu pdu;
+        Bytes in = Hex(row.hex);
+        const unsigned int size = static_cast<unsigned int>(in.size());
+        if (row.error == 0)
+            EXPECT_EQ(Decode(pdu, in, size), size);
+        else
+            EXPECT_TRUE(Throws([&] { Decode(pdu, in, size); }, row.error, nullptr));
+        EXPECT_EQ(pdu.PduType(), row.type);
+        EXPECT_EQ(pdu.RequestId(), row.requestId);
+        EXPECT_EQ(pdu.ErrorStatus(), row.errorStatus);
+        EXPECT_EQ(pdu.ErrorIndex(), row.errorIndex);
+        EXPECT_EQ(pdu.Params().Size(), row.params);
+        EXPECT_EQ(pdu.Vars().Size(), row.vars);
+    }
+    NySnmpPdu pdu;
+    Bytes in = Hex("A2 0B 02 01 05 02 01 00 02 01 00 A0 00");
+    EXPECT_TRUE(Throws([&] { Decode(pdu, in, 13); }, NYSNMP_EXPECTED_SYNTAX, "NySnmpPdu::FromAsn",
+                       "Expected syntax 0x30, found 0xA0"));
+    EXPECT_TRUE(Throws([&] { Decode(pdu, in, 0); }, NYSNMP_INCOMPLETE_PDU, "NySnmpPdu::FromAsn",
+                       "Incomplete PDU received"));
+    unsigned int rem = 3;
+    EXPECT_TRUE(Throws([&] { pdu.FromAsn(nullptr, &rem); }, NYSNMP_INVALID_ARG, "NySnmpPdu::FromAsn",
+                       "Invalid argument passed to the method NySnmpPdu::FromAsn"));
+}
+
+TEST(PduDecode, SmuxShapes)
+{
+    struct Row {
+        const char* hex;
+        unsigned int rem; // 0: all of it
+        uint32_t error;
+        unsigned int params, consumed;
+        int32_t value; // the one value in Params, or the SOut value
+    } rows[] = {
+        {"44 01 00", 0, 0, 1, 0, 0},
+        {"44 01 01", 0, 0, 1, 0, 1},
+        {"44 01", 0, 0, 0, 0, 1},
+        {"41 01 05", 0, 0, 1, 0, 5},
+        {"43 01 05", 0, 0, 1, 0, 5},
+        {"43 01 FF", 0, 0, 1, 0, 255},
+        {"43 04 00 00 00 00", 0, 0, 1, 0, 0}, // snmpd's RRspPDU
+        {"43 04 00 00 00 05", 0, 0, 1, 0, 5},
+        {"43 04 FF FF FF FF", 0, 0, 1, 0, 255},
+        {"43 02 01 00", 0, 0, 1, 0, 256},
+        {"43 04 00 00 00 05 44 01 00", 0, 0, 1, 0, 5},
+        {"43 04 00 00 00 05", 4, 0, 1, 0, 0}, // content cut off: the third octet
+        {"43 00", 0, NYSNMP_INCOMPLETE_PDU, 0, 0, 0},
+        {"43 05 00 00 00 00 05", 0, NYSNMP_INCOMPLETE_PDU, 0, 0, 0},
+        {"45 01 00", 0, 0, 0, 0, 0},
+        {"60 82 00 17 02 01 00 06 05 2B 06 01 04 01 04 03 61 62 63 04 06 73 65 63 72 65 74", 0, 0, 4, 27, 0},
+        {"62 82 00 0B 06 03 2B 06 01 02 01 FF 02 01 01", 0, 0, 3, 15, -1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.hex);
+        NySnmpPdu pdu;
+        Bytes in = Hex(row.hex);
+        const unsigned int rem = row.rem ? row.rem : static_cast<unsigned int>(in.size());
+        if (row.error != 0) {
+            EXPECT_TRUE(Throws([&] { Decode(pdu, in, rem); }, row.error, "NySnmpPdu::FromAsn"));
+            continue;
+        }
+        EXPECT_EQ(Decode(pdu, in, rem), row.consumed);
+        ASSERT_EQ(pdu.Params().Size(), row.params);
+        EXPECT_EQ(pdu.PduType(), in[0]);
+        if (in[0] == 0x44) {
+            EXPECT_EQ(pdu.SOutValue(), row.value);
+        }
+        if (row.params == 1) {
+            EXPECT_EQ(pdu.Params().Get(1)->SmiValue().value.int32, row.value);
+        }
+    }
+    // Octets taken by the caller's own measure: the count stays as it was.
+    NySnmpPdu pdu;
+    Bytes in = Hex("43 04 00 00 00 05");
+    unsigned int rem = 6;
+    EXPECT_EQ(pdu.FromAsn(in.data(), &rem), in.data());
+    EXPECT_EQ(rem, 6u);
+}
+
+TEST(PduEncode, ShapesRoundTrip)
+{
+    unsigned char text[] = "octets of the value";
+    const NYSMI_OCTETS octets{20, text};
+    unsigned char ip[] = {10, 0, 0, 1};
+    uint32_t arcs[] = {1, 3, 6, 1, 4, 1, 32473};
+    const NYSMI_OID oid{7, arcs};
+    NySnmpVbl vbl;
+    for (int syntax = 0; syntax < 17; ++syntax) {
+        NySnmpValue v;
+        NYSMI_VALUE raw{0x30, {}};
+        raw.value.octets = octets;
+        switch (syntax) {
+        case 0: v.SetInt32(-5); break;
+        case 1: v.SetBits(octets); break;
+        case 2: v.SetOctets(octets); break;
+        case 3: v.SetNull(0); break;
+        case 4: v.SetOid(oid); break;
+        case 5: v.Assign(raw); break;
+        case 6: v.SetIpAddr(NYSMI_OCTETS{4, ip}); break;
+        case 7: v.SetCntr32(4294967295u); break;
+        case 8: v.SetGauge32(7); break;
+        case 9: v.SetTimeticks(100); break;
+        case 10: v.SetOpaque(octets); break;
+        case 11: v.SetNsapAddr(octets); break;
+        case 12: v.SetCntr64(NYSMI_CNTR64{1, 0}); break;
+        case 13: v.SetUInt32(0x80000000u); break;
+        case 14: v.SetNoSuchObject(0); break;
+        case 15: v.SetNoSuchInstance(0); break;
+        default: v.SetEndOfMibView(0); break;
+        }
+        vbl.Append(NySnmpVar(NySnmpOid(oid), v));
+    }
+    for (int32_t type : {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA8}) {
+        SCOPED_TRACE(type);
+        NySnmpPdu pdu(type, 77, 2, 3, vbl);
+        if (type == 0xA4) {
+            NySnmpValue* enterprise = new NySnmpValue;
+            enterprise->SetOid(oid);
+            pdu.Params().Append(*enterprise);
+            pdu.Params().Append(*new NySnmpValue(vbl.Get(7)->Value())); // agent-addr
+            for (int i = 0; i < 2; ++i)
+                pdu.Params().Append(*new NySnmpValue(vbl.Get(1)->Value()));
+            pdu.Params().Append(*new NySnmpValue(vbl.Get(10)->Value())); // time-stamp
+        }
+        const std::string wire = Encode(pdu);
+        NySnmpPdu back;
+        Bytes in = Hex(wire);
+        EXPECT_EQ(Decode(back, in, static_cast<unsigned int>(in.size())), in.size());
+        EXPECT_EQ(back.Vars().Size(), 17u);
+        EXPECT_EQ(Encode(back), wire);
+        if (type != 0xA4 && type < 0xA6) {
+            EXPECT_EQ(back.RequestId() * 100 + back.ErrorStatus() * 10 + back.ErrorIndex(), 7723);
+        }
+    }
+    NySnmpPdu close(0x41, 0, 0, 0, NySnmpVbl());
+    EXPECT_EQ(Encode(close), "41 82 00 0D 02 01 00 02 01 00 02 01 00 30 82 00 00");
+}
+
+TEST(PduEncode, EveryShortBufferThrows)
+{
+    NySnmpPdu pdu;
+    Bytes in = Hex(kSnmpdSet);
+    Decode(pdu, in, static_cast<unsigned int>(in.size()));
+    for (unsigned int room = 0; room < in.size(); ++room) {
+        Bytes out(room + 1);
+        unsigned int rem = room;
+        try {
+            pdu.AsAsn(out.data(), &rem, 0);
+            ADD_FAILURE() << room;
+        } catch (const NySocketException&) {
+        }
+    }
+    unsigned int rem = 0;
+    EXPECT_TRUE(Throws([&] { pdu.AsAsn(in.data(), &rem, 0); }, NYSNMP_INVALID_ARG, "NySnmpPdu::AsAsn",
+                       "Invalid argument passed to the method NySnmpPdu::AsAsn"));
+}
+
+TEST(PduCopy, OwnershipFollowsEachOperation)
+{
+    NySnmpPdu trap;
+    Bytes in = Hex(kSnmpdSet);
+    Decode(trap, in, static_cast<unsigned int>(in.size()));
+    trap.SetPduType(0xA4);
+    trap.Params().Append(*new NySnmpValue(trap.Vars().Get(1)->Value()));
+
+    NySnmpPdu copied(trap); // copy construction leaves Params behind
+    EXPECT_EQ(copied.Params().Size(), 0u);
+    EXPECT_EQ(copied.RequestId(), 0x12346);
+    EXPECT_NE(copied.Vars().Get(1), trap.Vars().Get(1));
+
+    NySnmpPdu assigned;
+    EXPECT_EQ(assigned.Assign(trap), 0);
+    EXPECT_EQ(assigned.Params().Size(), 1u);
+    EXPECT_EQ(assigned.Set(0xA2, 1, 0, 0, trap.Vars()), 0); // appends behind what is there
+    EXPECT_EQ(assigned.Vars().Size(), 2u);
+
+    NySnmpPdu target;
+    target = assigned;
+    NySnmpPdu& same = target;
+    target = same;
+    assigned.Erase();
+    EXPECT_EQ(target.Vars().Size(), 2u);
+    EXPECT_EQ(target.Params().Size(), 1u);
+    EXPECT_NE(target.Params().Get(1), trap.Params().Get(1));
+    EXPECT_STREQ(target.Vars().Get(2)->Value().AsString(), "hello");
+}
+
+TEST(PduLength, Probe)
+{
+    struct Row {
+        const char* hex;
+        int available; // -1: all of it
+        int length;
+        uint32_t error;
+    } rows[] = {
+        {"30", -1, 0, 0},
+        {"41 03", -1, 5, 0},
+        {"30 82 00", -1, 0, 0},
+        {"30 82 01 10", -1, 0x114, 0},
+        {"30 84 00 00", -1, 0, 0},
+        {"30 84 00 00 01 00", -1, 0x106, 0},
+        {"30 84 7F FF FF F9", -1, INT_MAX, 0},
+        {"30 84 7F FF FF FF", -1, INT_MAX, 0}, // would not fit an int
+        {"30 80", -1, 0, NYSNMP_ZERO_LONG_LENGTH},
+        {"30 85 00 00 00 00 01", -1, 0, NYSNMP_LONG_LENGTH_TOO_BIG},
+        {"30 84 80 00 00 00", -1, 0, NYSNMP_NEGATIVE_LENGTH},
+        {"30 85 00 00", -1, 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.hex);
+        Bytes in = Hex(row.hex);
+        const unsigned int available = row.available < 0 ? static_cast<unsigned int>(in.size()) : row.available;
+        if (row.error != 0)
+            EXPECT_TRUE(Throws([&] { NySnmpPdu::AsnPktLen(in.data(), available); }, row.error, nullptr));
+        else
+            EXPECT_EQ(NySnmpPdu::AsnPktLen(in.data(), available), row.length);
+    }
+    EXPECT_EQ(NySnmpPdu::AsnPktLen(nullptr, 10), -1);
+}
+
+// Truncated, mutated and random octets: every decoder either succeeds or
+// throws the library's exception, reads nothing past the data (the buffers
+// are exact for the sanitizers) and leaks nothing.
+TEST(PduDecode, HostileInput)
+{
+    std::vector<Bytes> corpus = {Hex(kSnmpdGet), Hex(kSnmpdSet), Hex("44 01 00"), Hex("43 04 00 00 00 00"),
+                                 Hex("41 01 05"),
+                                 Hex("A4 20 06 05 2B 06 01 04 01 40 04 7F 00 00 01 02 01 06 02 01 01 43 01 64 "
+                                     "30 08 30 06 06 01 2B 02 01 01")};
+    auto attempt = [](const Bytes& data, size_t size) {
+        Bytes exact(data.begin(), data.begin() + size);
+        exact.reserve(1);
+        for (int decoder = 0; decoder < 4; ++decoder) {
+            unsigned int rem = static_cast<unsigned int>(size);
+            NySnmpPdu pdu;
+            NySnmpVbl vbl;
+            NySnmpValueSeq seq;
+            try {
+                switch (decoder) {
+                case 0: pdu.FromAsn(exact.data(), &rem); break;
+                case 1: vbl.FromAsn(exact.data(), &rem); break;
+                case 2: seq.FromAsn(exact.data(), &rem); break;
+                default: NySnmpPdu::AsnPktLen(exact.data(), rem); break;
+                }
+                EXPECT_LE(rem, size);
+            } catch (const NySocketException&) {
+            }
+        }
+    };
+    for (const Bytes& item : corpus) {
+        for (size_t size = 0; size <= item.size(); ++size)
+            attempt(item, size);
+        for (size_t at = 0; at < item.size(); ++at) {
+            for (unsigned char octet : {0x00, 0x01, 0x05, 0x30, 0x7F, 0x80, 0x81, 0x82, 0x84, 0xA0, 0xFF}) {
+                Bytes mutated = item;
+                mutated[at] = octet;
+                attempt(mutated, mutated.size());
+            }
+        }
+    }
+    std::mt19937 random(20261206);
+    const unsigned char starts[] = {0x30, 0xA0, 0xA2, 0xA4, 0x41, 0x43, 0x44, 0x60, 0x62};
+    for (int round = 0; round < 20000; ++round) {
+        Bytes data(random() % 48);
+        for (unsigned char& octet : data)
+            octet = static_cast<unsigned char>(random() % 4 == 0 ? random() % 8 : random());
+        if (!data.empty())
+            data[0] = starts[random() % sizeof starts];
+        attempt(data, data.size());
+    }
+}
+
+} // namespace

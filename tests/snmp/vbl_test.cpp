@@ -1,0 +1,224 @@
+// Value sequences, bindings and binding lists: ownership, cursor, copies,
+// wire vectors and the decoders' errors.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "nysnmp.h"
+#include "snmp/throws.h"
+#include "support/hex.h"
+
+namespace {
+
+NySnmpValue* Int(int32_t v)
+{
+    auto* value = new NySnmpValue;
+    value->SetInt32(v);
+    return value;
+}
+
+NySnmpVar Binding(const char* oid, int32_t v)
+{
+    NySnmpValue value;
+    value.SetInt32(v);
+    return NySnmpVar(NySnmpOid(oid), value);
+}
+
+template <typename List>
+std::string Encode(List& list)
+{
+    Bytes out(256);
+    unsigned int rem = static_cast<unsigned int>(out.size());
+    unsigned char* end = list.AsAsn(out.data(), &rem);
+    EXPECT_EQ(end - out.data(), static_cast<long>(out.size() - rem));
+    return ToHex(out.data(), static_cast<size_t>(end - out.data()));
+}
+
+// Decodes `hex` held in a buffer of exactly its size; returns octets consumed.
+template <typename List>
+unsigned int Decode(List& list, const std::string& hex)
+{
+    Bytes in = Hex(hex);
+    unsigned int rem = static_cast<unsigned int>(in.size());
+    const unsigned char* end = list.FromAsn(in.data(), &rem);
+    EXPECT_EQ(end - in.data(), static_cast<long>(in.size() - rem));
+    return static_cast<unsigned int>(in.size()) - rem;
+}
+
+TEST(ValueSeq, AdoptsAndAssigns)
+{
+    NySnmpValueSeq seq;
+    NySnmpValue* first = Int(1);
+    NySnmpValue* second = Int(2);
+    EXPECT_EQ(seq.Append(*first), 0);
+    EXPECT_EQ(seq.Set(0, *second), 0); // position 0 appends, adopting
+    EXPECT_EQ(seq.Get(1), first);
+    EXPECT_EQ(seq.Get(2), second);
+
+    NySnmpValue given;
+    given.SetInt32(7);
+    EXPECT_EQ(seq.Set(1, given), 0); // replaces the contents; `given` stays ours
+    EXPECT_EQ(seq.Get(1), first);
+    EXPECT_EQ(first->SmiValue().value.int32, 7);
+    EXPECT_EQ(seq.Set(1, *first), 0); // itself: nothing to do, nothing lost
+    EXPECT_EQ(first->SmiValue().value.int32, 7);
+
+    EXPECT_EQ(seq.Set(3, given), static_cast<int>(NYSNMP_INDEX_OUT_OF_RANGE));
+    EXPECT_EQ(seq.Delete(0), static_cast<int>(NYSNMP_INDEX_OUT_OF_RANGE));
+    EXPECT_EQ(seq.Delete(3), static_cast<int>(NYSNMP_INDEX_OUT_OF_RANGE));
+    EXPECT_EQ(seq.Delete(1), 0);
+    EXPECT_EQ(seq.Size(), 1u);
+    EXPECT_EQ(seq.Get(1), second);
+}
+
+TEST(ValueSeq, Cursor)
+{
+    NySnmpValueSeq seq;
+    EXPECT_EQ(seq.GetFirst(), nullptr);
+    NySnmpValue* one = Int(1);
+    NySnmpValue* two = Int(2);
+    seq.Append(*one);
+    EXPECT_EQ(seq.GetNext(), one); // the empty GetFirst left the cursor at 0
+    seq.Append(*two);
+    EXPECT_EQ(seq.GetFirst(), one);
+    EXPECT_EQ(seq.GetNext(), two);
+    EXPECT_EQ(seq.GetNext(), nullptr);
+    EXPECT_EQ(seq.Get(2), two);
+    EXPECT_EQ(seq.GetNext(), two);
+    EXPECT_EQ(seq.Get(3), nullptr);
+    EXPECT_EQ(seq.GetNext(), nullptr); // Get out of range kept the cursor
+}
+
+TEST(Lists, CopiesAreDeepAndKeepExistingElements)
+{
+    NySnmpValue text;
+    unsigned char abc[] = {'a', 'b', 'c'};
+    text.SetOctets(NYSMI_OCTETS{3, abc});
+    NySnmpValueSeq seq(*Int(1));
+    seq.Append(*new NySnmpValue(text));
+    NySnmpValueSeq copy(seq);
+    EXPECT_EQ(copy.Copy(copy), 0); // into itself: doubles, ends
+    ASSERT_EQ(copy.Size(), 4u);
+    EXPECT_NE(copy.Get(2)->SmiValue().value.octets.ptr, seq.Get(2)->SmiValue().value.octets.ptr);
+
+    NySnmpValueSeq assigned(*Int(9));
+    assigned = seq;
+    NySnmpValueSeq& alias = assigned;
+    assigned = alias;
+    seq.Get(2)->SetInt32(5);
+    EXPECT_EQ(Encode(assigned), "02 01 01 04 03 61 62 63");
+
+    NySnmpVar var = Binding("1.3.6.1", 5);
+    NySnmpVbl vbl(var);
+    EXPECT_NE(vbl.Get(1), &var); // the binding list keeps a copy
+    EXPECT_EQ(vbl.Set(0, var), 0);
+    NySnmpVbl other(Binding("1.3", 1));
+    EXPECT_EQ(other.Copy(vbl), 0);
+    NySnmpVbl& same = other;
+    other = same;
+    NySnmpVbl target;
+    target = other;
+    vbl.Get(1)->Value().SetInt32(6);
+    EXPECT_EQ(Encode(target), "30 82 00 22 30 82 00 06 06 01 2B 02 01 01 30 82 00 08 06 03 2B 06 01 02 01 05 "
+                              "30 82 00 08 06 03 2B 06 01 02 01 05");
+}
+
+TEST(Vbl, SetAndDeleteOutOfRange)
+{
+    NySnmpVbl vbl(Binding("1.3.6.1", 5));
+    EXPECT_EQ(vbl.Set(1, Binding("1.3.6.2", 6)), 0);
+    EXPECT_EQ(vbl.Get(1)->Oid().Length(), 4u);
+    EXPECT_TRUE(Throws([&] { vbl.Set(2, Binding("1.3", 0)); }, NYSNMP_INDEX_OUT_OF_RANGE, " NySnmpVbl::Set",
+                       "Index 2 is out range"));
+    EXPECT_TRUE(Throws([&] { vbl.Delete(0); }, NYSNMP_INDEX_OUT_OF_RANGE, " NySnmpVbl::Delete",
+                       "Index 0 is out range"));
+    EXPECT_EQ(vbl.Delete(1), 0);
+    EXPECT_EQ(vbl.Size(), 0u);
+}
+
+TEST(Lists, WireVectors)
+{
+    NySnmpVbl empty;
+    EXPECT_EQ(Encode(empty), "30 82 00 00");
+    EXPECT_EQ(Decode(empty, "30 82 00 00"), 4u);
+    EXPECT_EQ(empty.Size(), 0u);
+    unsigned int zero = 0;
+    const unsigned char octet = 0x30;
+    EXPECT_EQ(empty.FromAsn(&octet, &zero), &octet);
+
+    NySnmpValueSeq seq;
+    Bytes in = Hex("30 82 00 0C 02 01 05 04 03 61 62 63 30 82 00 00");
+    unsigned int rem = static_cast<unsigned int>(in.size());
+    EXPECT_EQ(seq.FromAsn(in.data(), &rem), in.data() + 12);
+    EXPECT_EQ(rem, in.size() - 12);
+    ASSERT_EQ(seq.Size(), 2u);
+    EXPECT_STREQ(seq.Get(2)->AsString(), "abc");
+
+    // Octets after the value inside a binding are skipped as a whole.
+    NySnmpVbl vbl;
+    EXPECT_EQ(Decode(vbl, "30 12 30 08 06 01 2B 02 01 07 FF FF 30 06 06 01 2C 02 01 08"), 20u);
+    ASSERT_EQ(vbl.Size(), 2u);
+    EXPECT_EQ(vbl.Get(2)->Value().SmiValue().value.int32, 8);
+}
+
+TEST(Lists, DecoderErrors)
+{
+    struct Row {
+        const char* hex;
+        int list; // 0 value sequence, 1 binding list
+        uint32_t id;
+        const char* thrownBy;
+        const char* text;
+    } rows[] = {
+        {"30 03 A0 01 00", 1, NYSNMP_EXPECTED_SYNTAX, "NySnmpVar::FromAsn", "Expected syntax 0x30, found 0xA0"},
+        {"31 00", 1, NYSNMP_EXPECTED_SYNTAX, "NySnmpVbl::FromAsn", "Expected syntax 0x30, found 0x31"},
+        {"30 04 30 05 06 01", 1, NYSNMP_SEQ_TOO_LONG, "NySnmpVar::FromAsn", nullptr},   // binding too long
+        {"30 05 30 03 06 01", 1, NYSNMP_FIELD_TOO_LONG, "NySnmpVbl::FromAsn", nullptr}, // list too long
+        {"A0 05 02 01 00", 0, NYSNMP_SEQ_TOO_LONG, "NySnmpValueSeq::FromAsn", nullptr},
+        {"30 03 07 01 00", 0, NYSNMP_UNSUPPORTED_SYNTAX, "NySnmpValue::FromAsn", "Unsupported value syntax 7"},
+        // A binding list whose second binding carries an unknown syntax.
+        {"30 10 30 06 06 01 2B 02 01 01 30 06 06 01 2B 07 01 00", 1, NYSNMP_UNSUPPORTED_SYNTAX,
+         "NySnmpValue::FromAsn", nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.hex);
+        NySnmpValueSeq seq;
+        NySnmpVbl vbl;
+        if (row.list == 0)
+            EXPECT_TRUE(Throws([&] { Decode(seq, row.hex); }, row.id, row.thrownBy, row.text));
+        else
+            EXPECT_TRUE(Throws([&] { Decode(vbl, row.hex); }, row.id, row.thrownBy, row.text));
+    }
+    NySnmpVbl vbl; // elements decoded before the fault stay
+    EXPECT_ANY_THROW(Decode(vbl, rows[6].hex));
+    EXPECT_EQ(vbl.Size(), 1u);
+
+    unsigned int rem = 4;
+    unsigned char buffer[4] = {};
+    NySnmpValueSeq seq;
+    NySnmpVar var;
+    EXPECT_TRUE(Throws([&] { vbl.FromAsn(nullptr, &rem); }, NYSNMP_INVALID_ARG, "NySnmpVbl::FromAsn",
+                       "Invalid argument passed to the method NySnmpVbl::FromAsn"));
+    EXPECT_TRUE(Throws([&] { seq.FromAsn(buffer, nullptr); }, NYSNMP_INVALID_ARG, "NySnmpValueSeq::FromAsn"));
+    rem = 0;
+    EXPECT_TRUE(Throws([&] { vbl.AsAsn(buffer, &rem); }, NYSNMP_INVALID_ARG, "NySnmpVbl::AsAsn"));
+    EXPECT_TRUE(Throws([&] { var.AsAsn(buffer, &rem); }, NYSNMP_INVALID_ARG, "NySnmpVar::AsAsn"));
+    rem = 3;
+    EXPECT_TRUE(Throws([&] { vbl.AsAsn(buffer, &rem); }, NYSNMP_BUFFER_TOO_SHORT, nullptr));
+}
+
+TEST(Vbl, ContentBeyondTwoLengthOctetsIsRefused)
+{
+    std::vector<unsigned char> big(40000, 'x');
+    NySnmpValue value;
+    value.SetOctets(NYSMI_OCTETS{static_cast<uint32_t>(big.size()), big.data()});
+    NySnmpVbl vbl(NySnmpVar(NySnmpOid("1.3"), value));
+    vbl.Append(*vbl.Get(1));
+    std::vector<unsigned char> out(100000);
+    unsigned int rem = static_cast<unsigned int>(out.size());
+    EXPECT_TRUE(Throws([&] { vbl.AsAsn(out.data(), &rem); }, NYSNMP_LENGTH_TOO_LONG, "NySnmpVbl::AsAsn"));
+}
+
+} // namespace

@@ -1,0 +1,473 @@
+// The event-driven sockets against listeners made in the test on loopback.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "nysocket.h"
+
+namespace {
+
+int FdCount()
+{
+    int count = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    if (!dir)
+        return -1;
+    while (dirent* entry = readdir(dir))
+        if (entry->d_name[0] != '.')
+            ++count;
+    closedir(dir);
+    return count;
+}
+
+// A plain POSIX socket on 127.0.0.1 with a system-chosen port; listening
+// unless asked not to (a bound port nobody listens on refuses connections).
+class RawPort {
+public:
+    explicit RawPort(bool listening = true)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in sin{};
+        sin.sin_family = AF_INET;
+        sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::bind(m_fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin), 0);
+        if (listening) {
+            EXPECT_EQ(::listen(m_fd, 8), 0);
+        }
+        socklen_t size = sizeof sin;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&sin), &size);
+        m_port = ntohs(sin.sin_port);
+    }
+    ~RawPort() { ::close(m_fd); }
+    unsigned Port() const { return m_port; }
+    // The next connection, or -1 after `ms` milliseconds.
+    int Accept(int ms = 5000)
+    {
+        pollfd p{m_fd, POLLIN, 0};
+        if (::poll(&p, 1, ms) != 1)
+            return -1;
+        return ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+    }
+
+private:
+    int m_fd;
+    unsigned m_port = 0;
+};
+
+struct Event {
+    std::string what;
+    int error;
+};
+
+// Records every notification; hooks let a test act inside one.
+class Recorder : public NySocketOwner {
+public:
+    Recorder() : NySocketOwner(true) {}
+    std::vector<Event> events;
+    std::function<void(NyAsyncSocket&)> onReceive, onSend, onClose, onConnect, onAccept;
+
+    int Wait(long ms)
+    {
+        timeval tv{ms / 1000, (ms % 1000) * 1000};
+        return WaitForSocketEvents(&tv);
+    }
+    // Waits until `what` has been seen, at most `rounds` waits of 100 ms.
+    bool WaitFor(const std::string& what, int rounds = 50)
+    {
+        for (int i = 0; i < rounds; ++i) {
+            if (Seen(what))
+                return true;
+            Wait(100);
+        }
+        return Seen(what);
+    }
+    bool Seen(const std::string& what) const
+    {
+        for (const Event& e : events)
+            if (e.what == what)
+                return true;
+        return false;
+    }
+    int ErrorOf(const std::string& what) const
+    {
+        for (const Event& e : events)
+            if (e.what == what)
+                return e.error;
+        return -12345;
+    }
+
+    void OnAccept(NyAsyncSocket& s, int e) override { Note("accept", e, s, onAccept); }
+    void OnClose(NyAsyncSocket& s, int e) override { Note("close", e, s, onClose); }
+    void OnConnect(NyAsyncSocket& s, int e) override { Note("connect", e, s, onConnect); }
+    void OnOutOfBandData(NyAsyncSocket&, int e) override { events.push_back({"oob", e}); }
+    void OnReceive(NyAsyncSocket& s, int e) override { Note("receive", e, s, onReceive); }
+    void OnSend(NyAsyncSocket& s, int e) override { Note("send", e, s, onSend); }
+
+private:
+    void Note(const char* what, int e, NyAsyncSocket& s, const std::function<void(NyAsyncSocket&)>& hook)
+    {
+        events.push_back({what, e});
+        if (hook)
+            hook(s);
+    }
+};
+
+std::string Drain(NyAsyncSocket& s)
+{
+    std::string text;
+    char buffer[512];
+    int n;
+    while ((n = s.Receive(buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(n));
+    return text;
+}
+
+}  // namespace
+
+TEST(NyAsyncSocket, ConnectReportsCompletionThenWritable)
+{
+    NySocketManager manager;
+    Recorder owner;
+    RawPort listener;
+    NyAsyncSocket s(manager, owner);
+    ASSERT_EQ(s.Create(7199, NY_SOCK_STREAM, 0x37, nullptr), 0) << "no address: the port is not bound";
+    EXPECT_FALSE(s.IsReadyToSend());
+    ASSERT_EQ(s.Connect("127.0.0.1", listener.Port()), 0);
+    ASSERT_TRUE(owner.WaitFor("send"));
+    ASSERT_GE(owner.events.size(), 2u);
+    EXPECT_EQ(owner.events[0].what, "connect");
+    EXPECT_EQ(owner.events[0].error, 0);
+    EXPECT_EQ(owner.events[1].what, "send");
+    EXPECT_TRUE(s.IsReadyToSend());
+
+    sockaddr_in local{};
+    int size = sizeof local;
+    ASSERT_EQ(s.GetSockName(reinterpret_cast<sockaddr*>(&local), &size), 0);
+    EXPECT_EQ(size, static_cast<int>(sizeof local));
+    EXPECT_EQ(ntohl(local.sin_addr.s_addr), INADDR_LOOPBACK);
+    EXPECT_NE(ntohs(local.sin_port), 7199);
+
+    EXPECT_EQ(manager.FromHandle(s.Handle()), &s);
+    EXPECT_EQ(manager.FromHandle(-1), nullptr);
+    ASSERT_EQ(owner.Sockets().size(), 1u);
+    s.Close();
+    EXPECT_EQ(s.Handle(), -1);
+    EXPECT_FALSE(s.IsReadyToSend());
+}
+
+TEST(NyAsyncSocket, RefusalComesThroughOnConnect)
+{
+    NySocketManager manager;
+    Recorder owner;
+    RawPort nobodyListens(false);
+    NyAsyncSocket s(manager, owner);
+    ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
+    ASSERT_EQ(s.Connect("127.0.0.1", nobodyListens.Port()), 0) << "the refusal is not an error of Connect";
+    ASSERT_TRUE(owner.WaitFor("connect"));
+    EXPECT_EQ(owner.ErrorOf("connect"), ECONNREFUSED);
+    EXPECT_FALSE(owner.Seen("send"));
+    EXPECT_FALSE(s.IsReadyToSend());
+    // Nothing is left to report: an unlimited wait comes back at once.
+    EXPECT_EQ(owner.WaitForSocketEvents(nullptr), 0);
+}
+
+TEST(NyAsyncSocket, ErrorsAreThrownOrKept)
+{
+    NySocketManager manager;
+    Recorder owner;
+    NyAsyncSocket s(manager, owner);
+    char byte = 0;
+    try {
+        s.Send(&byte, 1);
+        FAIL() << "send on a socket never created";
+    } catch (const NySocketException& e) {
+        EXPECT_EQ(e.Id(), NYSOCKET_NOT_OPEN);
+        EXPECT_EQ(e.NativeError(), EBADF);
+        EXPECT_STREQ(e.ThrownBy(), "NyAsyncSocket::Send");
+        EXPECT_STREQ(e.Text(), "The socket is not open in NyAsyncSocket::Send");
+    }
+    EXPECT_THROW(s.Create(0, 2, NY_FD_ALL, nullptr), NySocketException) << "only stream sockets";
+    ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, "127.0.0.1"), 0);
+    EXPECT_THROW(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), NySocketException) << "already open";
+    EXPECT_THROW(s.Connect("", 80), NySocketException);
+
+    s.SetExceptions(false);
+    NyLinger bad{1, 2};
+    EXPECT_EQ(s.SetSockOpt(NY_SO_LINGER, &bad, 3, NY_SOL_SOCKET), -1);
+    EXPECT_EQ(s.GetLastError(), EINVAL);
+    EXPECT_STREQ(s.GetErrorText(), "Invalid argument passed to method NyAsyncSocket::SetSockOpt");
+    s.Close();
+    EXPECT_EQ(s.Receive(&byte, 1), -1);
+    EXPECT_EQ(s.GetLastError(), EBADF);
+
+    // The session reports a failed connection through the socket's hook.
+    s.SetExceptions(true);
+    try {
+        s.OnError(NYSOCKET_CONNECT_FAILED, "NySmuxSession::OnConnect", ECONNREFUSED, nullptr);
+        FAIL();
+    } catch (const NySocketException& e) {
+        EXPECT_EQ(static_cast<uint32_t>(e.Id()), 0xC008000Du);
+        EXPECT_EQ(e.NativeError(), ECONNREFUSED);
+        EXPECT_STREQ(e.ThrownBy(), "NySmuxSession::OnConnect");
+        EXPECT_EQ(std::string(e.Text()),
+                  "Failed to connect the socket in NySmuxSession::OnConnect: " + std::string(strerror(ECONNREFUSED)));
+    }
+}
+
+TEST(NyAsyncSocket, LingerRecordMapsToNativeOption)
+{
+    NySocketManager manager;
+    Recorder owner;
+    NyAsyncSocket s(manager, owner);
+    ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
+    NyLinger record{1, 7};
+    ASSERT_EQ(s.SetSockOpt(0x80, &record, 4, 0xFFFF), 0);
+    linger native{};
+    socklen_t size = sizeof native;
+    ASSERT_EQ(::getsockopt(s.Handle(), SOL_SOCKET, SO_LINGER, &native, &size), 0);
+    EXPECT_EQ(native.l_onoff, 1);
+    EXPECT_EQ(native.l_linger, 7);
+
+    int small = 4096;
+    ASSERT_EQ(s.SetSockOpt(SO_RCVBUF, &small, sizeof small, SOL_SOCKET), 0) << "native level passes through";
+    EXPECT_THROW(s.SetSockOpt(0x7777, &small, sizeof small, 0xFFFF), NySocketException);
+}
+
+// A reader that takes its time: the sender's buffer fills, Send moves part
+// of the data, and the rest goes out from OnSend as the reader catches up.
+TEST(NyAsyncSocket, PartialSendsFinishFromOnSend)
+{
+    NySocketManager manager;
+    Recorder owner;
+    RawPort listener;
+    NyAsyncSocket s(manager, owner);
+    ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
+    ASSERT_EQ(s.Connect("127.0.0.1", listener.Port()), 0);
+    ASSERT_TRUE(owner.WaitFor("send"));
+    int peer = listener.Accept();
+    ASSERT_GE(peer, 0);
+
+    std::string data(8 * 1024 * 1024, '\0');
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>(i * 131 + i / 251);
+    size_t sent = 0;
+    int shortSends = 0, sendsFromHook = 0;
+    auto push = [&](NyAsyncSocket& sock) {
+        while (sent < data.size() && sock.IsReadyToSend()) {
+            int n = sock.Send(data.data() + sent, static_cast<int>(data.size() - sent));
+            if (n > 0)
+                sent += static_cast<size_t>(n);
+            if (sent < data.size()) {
+                EXPECT_FALSE(sock.IsReadyToSend()) << "a send that could not complete clears ready-to-send";
+                ++shortSends;
+            }
+        }
+    };
+    owner.onSend = [&](NyAsyncSocket& sock) {
+        ++sendsFromHook;
+        push(sock);
+    };
+    push(s);
+    ASSERT_LT(sent, data.size());
+    // Nobody reads: once both buffers are full the wait reports nothing.
+    for (int i = 0; i < 100 && owner.Wait(50) != 0; ++i) {
+    }
+    ASSERT_LT(sent, data.size());
+    owner.events.clear();
+    EXPECT_EQ(owner.Wait(50), 0);
+    EXPECT_TRUE(owner.events.empty());
+
+    std::string received;
+    ::fcntl(peer, F_SETFL, O_NONBLOCK);
+    for (int round = 0; round < 1000000 && received.size() < data.size(); ++round) {
+        char buffer[65536];
+        ssize_t n = ::recv(peer, buffer, sizeof buffer, 0);
+        if (n > 0)
+            received.append(buffer, static_cast<size_t>(n));
+        owner.Wait(n > 0 ? 0 : 1);
+    }
+    EXPECT_EQ(sent, data.size());
+    EXPECT_GT(shortSends, 0);
+    EXPECT_GT(sendsFromHook, 0);
+    EXPECT_TRUE(received == data) << "bytes lost or reordered";
+    ::close(peer);
+}
+
+TEST(NyAsyncSocket, DataThenOrderlyCloseIsReportedOnce)
+{
+    NySocketManager manager;
+    Recorder owner;
+    RawPort listener;
+    NyAsyncSocket s(manager, owner);
+    ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
+    ASSERT_EQ(s.Connect("127.0.0.1", listener.Port()), 0);
+    int peer = listener.Accept();
+    ASSERT_GE(peer, 0);
+    ASSERT_TRUE(owner.WaitFor("send"));
+    std::string got;
+    owner.onReceive = [&](NyAsyncSocket& sock) { got += Drain(sock); };
+    ASSERT_EQ(::send(peer, "hello", 5, 0), 5);
+    ::close(peer);
+    ASSERT_TRUE(owner.WaitFor("close"));
+    EXPECT_EQ(got, "hello");
+    EXPECT_EQ(owner.ErrorOf("close"), 0);
+    size_t before = owner.events.size();
+    EXPECT_EQ(owner.Wait(50), 0) << "an ended stream is reported once, then no more";
+    EXPECT_EQ(owner.events.size(), before);
+    EXPECT_NE(s.Handle(), -1) << "the owner decides when to close";
+}
+
+TEST(NyAsyncSocket, ResetIsReportedAsCloseWithError)
+{
+    NySocketManager manager;
+    Recorder owner;
+    RawPort listener;
+    NyAsyncSocket s(manager, owner);
+    ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
+    ASSERT_EQ(s.Connect("127.0.0.1", listener.Port()), 0);
+    int peer = listener.Accept();
+    ASSERT_GE(peer, 0);
+    ASSERT_TRUE(owner.WaitFor("send"));
+    owner.onClose = [](NyAsyncSocket& sock) { sock.Close(); };
+    linger abort{1, 0};
+    ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    ::close(peer);
+    ASSERT_TRUE(owner.WaitFor("close"));
+    EXPECT_EQ(owner.ErrorOf("close"), ECONNRESET);
+    EXPECT_EQ(s.Handle(), -1);
+}
+
+TEST(NyAsyncSocket, OutOfBandByteAndAcceptedSockets)
+{
+    NySocketManager manager;
+    Recorder owner;
+    NyAsyncSocket server(manager, owner);
+    NyAsyncSocket accepted(manager, owner);
+    ASSERT_EQ(server.Create(0, NY_SOCK_STREAM, NY_FD_ALL, "127.0.0.1"), 0);
+    ASSERT_EQ(server.Listen(), 0);
+    sockaddr_in where{};
+    int size = sizeof where;
+    ASSERT_EQ(server.GetSockName(reinterpret_cast<sockaddr*>(&where), &size), 0);
+    owner.onAccept = [&](NyAsyncSocket& listening) { EXPECT_EQ(listening.Accept(accepted), 0); };
+
+    NyAsyncSocket client(manager, owner);
+    ASSERT_EQ(client.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
+    ASSERT_EQ(client.Connect("127.0.0.1", ntohs(where.sin_port)), 0);
+    ASSERT_TRUE(owner.WaitFor("accept"));
+    ASSERT_NE(accepted.Handle(), -1);
+    EXPECT_TRUE(accepted.IsReadyToSend());
+    EXPECT_EQ(accepted.EventMask(), NY_FD_ALL);
+    ASSERT_TRUE(owner.WaitFor("connect"));
+
+    ASSERT_EQ(client.Send("!", 1, NY_MSG_OOB), 1);
+    ASSERT_TRUE(owner.WaitFor("oob"));
+    char urgent = 0;
+    EXPECT_EQ(accepted.Receive(&urgent, 1, NY_MSG_OOB), 1);
+    EXPECT_EQ(urgent, '!');
+}
+
+// A notification may delete the socket it is about; what else the same wait
+// found for that socket is then dropped, not delivered to freed memory.
+TEST(NyAsyncSocket, DeletingTheSocketInsideANotification)
+{
+    NySocketManager manager;
+    Recorder owner;
+    RawPort listener;
+    auto s = std::make_unique<NyAsyncSocket>(manager, owner);
+    ASSERT_EQ(s->Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
+    ASSERT_EQ(s->Connect("127.0.0.1", listener.Port()), 0);
+    int peer = listener.Accept();
+    ASSERT_TRUE(owner.WaitFor("send"));
+    owner.onReceive = [&](NyAsyncSocket&) { s.reset(); };
+    ::send(peer, "x", 1, 0);
+    ::close(peer);  // data and the end of the stream in one wait
+    ASSERT_TRUE(owner.WaitFor("receive"));
+    EXPECT_FALSE(owner.Seen("close"));
+    EXPECT_TRUE(owner.Sockets().empty());
+    EXPECT_TRUE(manager.Sockets().empty());
+}
+
+TEST(NyAsyncSocket, ExceptionFromANotificationLeavesTheWait)
+{
+    NySocketManager manager;
+    Recorder owner;
+    RawPort nobodyListens(false);
+    NyAsyncSocket s(manager, owner);
+    owner.onConnect = [](NyAsyncSocket& sock) {
+        sock.Close();
+        sock.OnError(NYSOCKET_CONNECT_FAILED, "Test::OnConnect", ECONNREFUSED, nullptr);
+    };
+    ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
+    ASSERT_EQ(s.Connect("127.0.0.1", nobodyListens.Port()), 0);
+    bool thrown = false;
+    for (int i = 0; i < 50 && !thrown; ++i) {
+        try {
+            owner.Wait(100);
+        } catch (const NySocketException& e) {
+            thrown = true;
+            EXPECT_EQ(e.Id(), NYSOCKET_CONNECT_FAILED);
+        }
+    }
+    EXPECT_TRUE(thrown);
+    EXPECT_EQ(s.Handle(), -1);
+    EXPECT_EQ(owner.Wait(10), 0);
+}
+
+TEST(NySocketOwner, WaitTimesOutWithoutEvents)
+{
+    NySocketManager manager;
+    Recorder owner;
+    EXPECT_EQ(owner.Wait(20), 0) << "no sockets: sleeps out the time-out";
+    EXPECT_EQ(owner.WaitForSocketEvents(nullptr), 0) << "no sockets and no limit: nothing to wait for";
+    RawPort listener;
+    NyAsyncSocket s(manager, owner);
+    ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
+    ASSERT_EQ(s.Connect("127.0.0.1", listener.Port()), 0);
+    int peer = listener.Accept();
+    ASSERT_TRUE(owner.WaitFor("send"));
+    owner.events.clear();
+    timeval zero{0, 0};
+    EXPECT_EQ(owner.WaitForSocketEvents(&zero), 0);
+    EXPECT_EQ(owner.Wait(100), 0);
+    EXPECT_TRUE(owner.events.empty());
+    ::close(peer);
+}
+
+TEST(NyAsyncSocket, NoDescriptorLeaksOverManyCycles)
+{
+    NySocketManager manager;
+    Recorder owner;
+    RawPort listener;
+    RawPort refusing(false);
+    int before = FdCount();
+    for (int i = 0; i < 200; ++i) {
+        NyAsyncSocket s(manager, owner);
+        ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, i % 3 ? nullptr : "127.0.0.1"), 0);
+        ASSERT_EQ(s.Connect("127.0.0.1", i % 2 ? listener.Port() : refusing.Port()), 0);
+        owner.Wait(0);
+        if (i % 2) {
+            int peer = listener.Accept();
+            ASSERT_GE(peer, 0);
+            ::close(peer);
+        }
+        if (i % 4 == 1)
+            s.Close();  // else the destructor closes it
+    }
+    EXPECT_EQ(FdCount(), before);
+    EXPECT_TRUE(manager.Sockets().empty());
+    EXPECT_TRUE(owner.Sockets().empty());
+}

@@ -1,0 +1,165 @@
+// Real net-snmp daemons on loopback for interoperability tests.
+//
+// Every fixture owns a private temporary directory (configuration, log, persistent
+// state, pid file) and its own ports, so fixtures in tests that run in parallel share
+// nothing.  Daemons are started with fork/exec so their pid is known, and stopped by
+// that pid (TERM, bounded wait, then KILL) by Stop() and by the destructor, so also
+// when an assertion ends the test early.
+//
+// Typical use:
+//
+//     SnmpAgent agent;
+//     agent.Options().smuxPeers.push_back({"1.3.6.1.4.1.32473", "secret"});
+//     ASSERT_TRUE(agent.Start()) << agent.Error();
+//     CommandResult r = agent.Get({"1.3.6.1.2.1.1.1.0"});
+//     EXPECT_EQ(r.status, 0) << r.err;
+#ifndef NYSNMP_TESTS_AGENT_H
+#define NYSNMP_TESTS_AGENT_H
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+// A private directory under $TMPDIR (or /tmp), removed with its contents.
+class TempDir {
+public:
+    explicit TempDir(const std::string& prefix = "nysnmp");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    // Path of a file inside the directory.
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// A loopback port that was free a moment ago (bound to port 0 and released).
+// type is SOCK_DGRAM or SOCK_STREAM.  Returns 0 when no socket could be bound.
+uint16_t FreePort(int type);
+uint16_t FreeUdpPort();
+uint16_t FreeTcpPort();
+
+// Reads a whole file; the empty text when it cannot be read.
+std::string ReadFile(const std::string& path);
+// Writes a whole file; false on failure.
+bool WriteFile(const std::string& path, const std::string& text);
+
+struct CommandResult {
+    // Exit status of the program; 128 + signal number when a signal ended it;
+    // -1 when it could not be started or ran past the time-out (then killed).
+    int status = -1;
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program (looked up in PATH when the name has no '/') with the arguments,
+// stdin from /dev/null, and collects stdout and stderr.  The environment is the
+// test's with MIBS set to the empty text, unless an argument is -m or -M (the caller
+// loads modules of its own); extraEnv entries ("NAME=value") are added last and win.
+// A program still running after timeoutMs milliseconds is killed.
+CommandResult RunCommand(const std::string& program, const std::vector<std::string>& args,
+                         int timeoutMs = 20000, const std::vector<std::string>& extraEnv = {});
+
+// A daemon started by fork/exec and stopped by pid.  Base of the two fixtures.
+class Daemon {
+public:
+    Daemon() = default;
+    virtual ~Daemon();
+    Daemon(const Daemon&) = delete;
+    Daemon& operator=(const Daemon&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    bool Running();
+    // TERM, wait up to timeoutMs, then KILL; always reaps.  Safe to call twice.
+    void Stop(int timeoutMs = 5000);
+    // Why the last Start failed, with the tail of the daemon's log.
+    const std::string& Error() const { return m_error; }
+    const TempDir& Dir() const { return m_dir; }
+    std::string LogPath() const { return m_dir.File("daemon.log"); }
+    std::string Log() const { return ReadFile(LogPath()); }
+    // Waits (bounded) until the log holds the text.
+    bool WaitForLog(const std::string& text, int timeoutMs = 10000) const;
+
+protected:
+    bool Spawn(const std::string& program, const std::vector<std::string>& args);
+    void Fail(const std::string& why);
+
+    TempDir m_dir;
+    pid_t m_pid = -1;
+    std::string m_error;
+};
+
+struct AgentOptions {
+    std::string readCommunity = "public";
+    std::string writeCommunity = "private";
+    // One `smuxpeer <oid> <password>` line each.
+    std::vector<std::pair<std::string, std::string>> smuxPeers;
+    // When not 0: `trapsink 127.0.0.1:<trapPort> <trapCommunity>`.
+    uint16_t trapPort = 0;
+    std::string trapCommunity = "public";
+    // Further snmpd.conf lines, written as given.
+    std::vector<std::string> extraLines;
+};
+
+// net-snmp's snmpd on 127.0.0.1 with a UDP agent port and a TCP SMUX port.
+class SnmpAgent : public Daemon {
+public:
+    SnmpAgent() = default;
+    explicit SnmpAgent(AgentOptions options) : m_options(std::move(options)) {}
+
+    AgentOptions& Options() { return m_options; }
+    // Picks ports, writes the configuration, starts snmpd and waits (bounded) until
+    // it answers a Get on UDP and accepts on the SMUX port.  A start that loses its
+    // ports to another process is retried with new ones.
+    bool Start(int timeoutMs = 15000);
+
+    uint16_t Port() const { return m_port; }
+    uint16_t SmuxPort() const { return m_smuxPort; }
+    // "127.0.0.1:<port>", the agent argument of the net-snmp tools.
+    std::string Address() const;
+    std::string ConfigPath() const { return m_dir.File("snmpd.conf"); }
+
+    // snmpget / snmpgetnext / snmpwalk / snmpset against this agent with version 2c,
+    // the read (Get, GetNext, Walk) or write (Set) community, -m "" -On -t 2 -r 1.
+    CommandResult Get(const std::vector<std::string>& oids) const;
+    CommandResult GetNext(const std::vector<std::string>& oids) const;
+    CommandResult Walk(const std::string& oid) const;
+    // Set arguments as snmpset takes them: oid type value [oid type value ...].
+    CommandResult Set(const std::vector<std::string>& args) const;
+    // Any net-snmp tool against this agent: tool, options before the address, and
+    // arguments after it.
+    CommandResult Tool(const std::string& tool, const std::vector<std::string>& options,
+                       const std::vector<std::string>& args) const;
+
+private:
+    bool StartOnce(int timeoutMs, bool& portTaken);
+
+    AgentOptions m_options;
+    uint16_t m_port = 0;
+    uint16_t m_smuxPort = 0;
+};
+
+// net-snmp's snmptrapd on a UDP loopback port, logging every trap to its log file.
+class TrapReceiver : public Daemon {
+public:
+    TrapReceiver() = default;
+    explicit TrapReceiver(std::vector<std::string> extraLines) : m_extraLines(std::move(extraLines)) {}
+
+    bool Start(int timeoutMs = 15000);
+    uint16_t Port() const { return m_port; }
+
+private:
+    bool StartOnce(int timeoutMs, bool& portTaken);
+
+    std::vector<std::string> m_extraLines;
+    uint16_t m_port = 0;
+};
+
+#endif
