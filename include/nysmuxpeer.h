@@ -106,6 +106,8 @@ protected:
 
 private:
     void ClearSendRecord();
+    // Drops bindings whose SOutPDU can no longer come, telling OnRollback.
+    void RollBackStaged();
     int ApplyLinger();
 
     NySnmpManager& m_manager;

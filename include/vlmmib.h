@@ -15,7 +15,8 @@
 // The host program creates one row object per table row under the table,
 // gives it its instance with SetInstanceNumber and keeps the column values
 // current through the public members (value()), holding the session's MIB
-// mutex while it does so.
+// mutex while it does so.  Rows enter their table's list, so they must be
+// destroyed before the tree that holds the table.
 #ifndef VLMMIB_H
 #define VLMMIB_H
 

@@ -42,15 +42,15 @@ void Survey(NyMibObject& node, Needs& needs) {
     case 66: needs.gauge = true; break;
     case 67: needs.timeTicks = true; break;
     case 68: needs.opaque = true; break;
-    case 289: break;
-    case 290: needs.trapType = true; break;
     default: break;
     }
-    if (node.Syntax() != 289 && node.Syntax() != 290)
-        needs.objectType = true;
-    // A trap's variables are named, not defined.
-    if (node.Syntax() == 290)
+    if (node.Syntax() == 290) {
+        // A trap's variables are named, not defined.
+        needs.trapType = true;
         return;
+    }
+    if (node.Syntax() != 289)
+        needs.objectType = true;
     for (NyMibObject* child : node.Children())
         Survey(*child, needs);
 }

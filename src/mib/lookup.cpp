@@ -84,8 +84,9 @@ NyMibObject* NyMibObject::FindNext(NySnmpOid& target)
 // Identifiers are table.entry.column.instance; the tree keeps every column's
 // identifier prefixed by its row's and every row's by the table's, and the
 // columns of a row in ascending order.  So the first `tableLen` arcs are
-// never compared again after the position test, and each row is searched by
-// bisection for its first column past the target.
+// never compared again after the position test, and each row is searched
+// for its first column past the target by bisection, starting at the column
+// the target names.
 NyMibObject* NyMibObject::TableWalk(NySnmpOid& target)
 {
     const NYSMI_OID& wanted = target.SmiOid();
@@ -96,23 +97,39 @@ NyMibObject* NyMibObject::TableWalk(NySnmpOid& target)
         return nullptr; // the target lies past the whole table
     const bool before = position > 0;
 
+    // Columns are normally numbered 1, 2, 3 ... from the front of each row, so
+    // the target's column arc tells where a row's search should start.
+    size_t guess = 0;
+    if (!before && wanted.len > tableLen + 1 && wanted.ptr[tableLen + 1] > 0)
+        guess = wanted.ptr[tableLen + 1] - 1;
+
     NyMibObject* best = nullptr;
     for (NyMibObject* row : m_children) {
         const std::vector<NyMibObject*>& columns = row->m_children;
+        const size_t count = columns.size();
         size_t first = 0;
-        if (!before) {
-            size_t count = columns.size();
-            while (count > 0) {
-                const size_t half = count / 2;
-                if (CompareFrom(columns[first + half]->m_oid.SmiOid(), wanted, tableLen) <= 0) {
-                    first += half + 1;
-                    count -= half + 1;
-                } else {
-                    count = half;
-                }
-            }
+        if (!before && count > 0) {
+            // Invariant: columns below `low` precede or equal the target,
+            // columns from `high` on follow it.
+            size_t low = 0;
+            size_t high = count;
+            auto probe = [&](size_t i) {
+                if (CompareFrom(columns[i]->m_oid.SmiOid(), wanted, tableLen) <= 0)
+                    low = i + 1;
+                else
+                    high = i;
+            };
+            const size_t start = guess < count ? guess : count - 1;
+            probe(start);
+            if (low == start + 1 && low < count)
+                probe(low);
+            else if (high == start && start > 0)
+                probe(start - 1);
+            while (low < high)
+                probe(low + (high - low) / 2);
+            first = low;
         }
-        for (size_t i = first; i < columns.size(); ++i) {
+        for (size_t i = first; i < count; ++i) {
             NyMibObject* column = columns[i];
             if (!IsReadableLeaf(column))
                 continue;

@@ -30,6 +30,8 @@ int NySmuxSession::ReInit()
         m_receive.length = 0;
         m_outOfBand.length = 0;
         ClearSendRecord();
+        // A Set of the old association can no longer be confirmed.
+        RollBackStaged();
 
         m_socket = new (std::nothrow) NyAsyncSocket(m_manager, *this, true);
         if (!m_socket)

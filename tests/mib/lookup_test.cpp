@@ -138,6 +138,31 @@ void Leaves(NyMibObject* node, std::vector<NyMibObject*>& out)
         Leaves(child, out);
 }
 
+// Walks `top` by repeated FindNext from its own identifier and compares the
+// objects met with the readable leaves sorted by identifier.
+void ExpectWholeWalk(NyMibObject& top, size_t expectedCount)
+{
+    std::vector<NyMibObject*> expected;
+    Leaves(&top, expected);
+    std::sort(expected.begin(), expected.end(), [](NyMibObject* x, NyMibObject* y) {
+        const NYSMI_OID& a = x->Oid().SmiOid();
+        const NYSMI_OID& b = y->Oid().SmiOid();
+        return std::lexicographical_compare(a.ptr, a.ptr + a.len, b.ptr, b.ptr + b.len);
+    });
+    ASSERT_EQ(expected.size(), expectedCount);
+
+    std::vector<NyMibObject*> walked;
+    NySnmpOid target = top.Oid();
+    for (size_t step = 0; step <= expected.size(); ++step) {
+        NyMibObject* next = top.FindNext(target);
+        if (next == nullptr)
+            break;
+        walked.push_back(next);
+        target = next->Oid();
+    }
+    EXPECT_EQ(walked, expected);
+}
+
 TEST(MibLookup, RepeatedFindNextVisitsEveryReadableLeafOnceInOrder)
 {
     NyMibObject root("1.3.6.1.4.1");
@@ -156,26 +181,26 @@ TEST(MibLookup, RepeatedFindNextVisitsEveryReadableLeafOnceInOrder)
     MibCounter t1("t1", trap, 1, kReadOnly);
     NyMibSequence aggregate("agg", top, 4, 291, kNoAccess, nullptr, nullptr, "Agg");
     MibGauge a1("a1", aggregate, 1, kReadOnly);
+    ExpectWholeWalk(top, 2 + 2 * instances.size() + 2);
+}
 
-    std::vector<NyMibObject*> expected;
-    Leaves(&top, expected);
-    std::sort(expected.begin(), expected.end(), [](NyMibObject* x, NyMibObject* y) {
-        const NYSMI_OID& a = x->Oid().SmiOid();
-        const NYSMI_OID& b = y->Oid().SmiOid();
-        return std::lexicographical_compare(a.ptr, a.ptr + a.len, b.ptr, b.ptr + b.len);
-    });
-    ASSERT_EQ(expected.size(), 2u + 2 * instances.size() + 2);
-
-    std::vector<NyMibObject*> walked;
-    NySnmpOid target("1.3.6.1.4.1.7");
-    for (size_t step = 0; step <= expected.size(); ++step) {
-        NyMibObject* next = top.FindNext(target);
-        if (next == nullptr)
-            break;
-        walked.push_back(next);
-        target = next->Oid();
-    }
-    EXPECT_EQ(walked, expected);
+// Rows whose columns are numbered sparsely and differ from row to row.
+TEST(MibLookup, WalkOverRowsWithDifferentColumns)
+{
+    NyMibObject root("1.3.6.1.4.1");
+    NyMibObject top("top", "1.3.6.1.4.1.7", &root.Children(), 289, kNoAccess);
+    NyMibTable table("t", top, 2);
+    NyMibTableEntry a("a", table, 1), b("b", table, 1), c("c", table, 1);
+    MibInt a2("a2", a, 2, kReadOnly), a5("a5", a, 5, kReadOnly), a9("a9", a, 9, kNoAccess),
+        a14("a14", a, 14, kReadOnly);
+    MibInt b5("b5", b, 5, kReadOnly), b9("b9", b, 9, kReadOnly);
+    MibInt c1("c1", c, 1, kReadOnly), c20("c20", c, 20, kReadOnly);
+    a.SetInstanceNumber(4);
+    b.SetInstanceNumber(2);
+    c.SetInstanceNumber(3);
+    ExpectWholeWalk(top, 7);
+    EXPECT_EQ(Next(table, "1.3.6.1.4.1.7.2.1.9.3"), &a14);
+    EXPECT_EQ(Next(table, "1.3.6.1.4.1.7.2.1.3.9"), &b5);
 }
 
 } // namespace

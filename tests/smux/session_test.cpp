@@ -110,6 +110,16 @@ TEST_F(Connected, OpenRefusesWhatCannotBeEncoded)
             EXPECT_EQ(static_cast<uint32_t>(e.Id()), row.id) << e.Text();
         }
     }
+    // A description that does not fit the work buffer is a failure, not a
+    // silent success.
+    std::string huge(70000, 'd');
+    int result = 0;
+    try {
+        result = session.Open("1.3.6.1.4.1.9999", huge.c_str(), "p");
+    } catch (const NySocketException&) {
+        result = -1;
+    }
+    EXPECT_EQ(result, -1);
     EXPECT_TRUE(agent.ReadAvailable(100).empty()) << "nothing is sent";
 }
 
