@@ -197,9 +197,9 @@ fi
 say "relay-peer (pid $peer_pid) says"
 cat "$work/relay-peer.log"
 
-table() {  # table NAME: the table with short column names; false without rows
-  local out
-  out=$(snmptable -v2c -c "$community" "${mibopts[@]}" -Cb -Ci -Cw 160 -t 3 -r 1 "$agent" "$module::$1" 2>&1) || {
+table() {  # table NAME [OPTIONS]: the table; false without rows
+  local name=$1 out; shift
+  out=$(snmptable -v2c -c "$community" "${mibopts[@]}" -Ci -Cw 160 -t 3 -r 1 "$@" "$agent" "$module::$name" 2>&1) || {
     echo "$out"
     return 1
   }
@@ -207,27 +207,40 @@ table() {  # table NAME: the table with short column names; false without rows
   ! grep -q "has no entries" <<<"$out"
 }
 show_tables() {
-  local ok=0
-  for t in vlmSysTable vlmSvcTable relayListenerTable relayConnTable; do
+  local ok=0 t
+  for t in vlmSysTable vlmSvcTable; do
     echo
     table "$t" || ok=1
   done
+  # -Cb: relayLstatus shows as status, relayCremPort as remPort.
+  for t in relayListenerTable relayConnTable; do
+    echo
+    table "$t" -Cb || ok=1
+  done
   return "$ok"
 }
+
+# relay-peer's own connection to snmpd, seen from its side: the instance
+# ends with the agent's SMUX address and port.
+own_connection() {
+  snmpwalk -v2c -c "$community" -m "" -On -t 3 -r 1 "$agent" .1.3.6.1.4.1.32473.1.1.3.2.14.3.1.1 2>/dev/null |
+    awk -v s=".127.0.0.1.$smux_port" '{ oid = $1; if (substr(oid, length(oid) - length(s) + 1) == s) { print oid; exit } }' |
+    grep .
+}
+# The rows are read every 2 s; the connection made at start-up shows after that.
+wait_for 10 own_connection || true
 
 say "the tables, read through snmpd with snmptable -M <dir> -m $module"
 show_tables || fail "snmptable found no rows"
 
 # ---- a manager invalidates one connection ---------------------------------------
-say "a manager sets relayCstatus of one connection to invalid(2)"
-first=$(snmpwalk -v2c -c "$community" "${mibopts[@]}" -On -t 3 -r 1 "$agent" "$module::relayCstatus" 2>/dev/null |
-  head -n 1 | cut -d' ' -f1)
-if [ -n "$first" ]; then
-  snmpset -v2c -c private "${mibopts[@]}" -t 3 -r 1 "$agent" "$first" i 2 || true
+say "a manager sets relayCstatus of relay-peer's own connection to snmpd to invalid(2)"
+if own=$(own_connection); then
+  snmpset -v2c -c private "${mibopts[@]}" -t 3 -r 1 "$agent" "$own" i 2 || true
   echo "relayConnTable after the Set (the row stays out while that connection exists):"
-  table relayConnTable || true
+  table relayConnTable -Cb || true
 else
-  echo "no connection row to invalidate"
+  echo "relay-peer's connection is not in relayConnTable yet"
 fi
 
 # ---- running --------------------------------------------------------------------
@@ -239,15 +252,42 @@ if [ "$seconds" -gt 0 ]; then
     sleep 1
   done
   say "relayListenerTable now"
-  table relayListenerTable || true
+  table relayListenerTable -Cb || true
 fi
 
 # ---- stop relay-peer, show the traps ----------------------------------------------
 say "stopping relay-peer (SIGTERM)"
 stop_pid "$peer_pid"
-tail -n +2 "$work/relay-peer.log" | grep -v "^$" | tail -n 4 || true
-wait_for 5 grep -q "vlmTrapSvcDown" "$work/snmptrapd.log" || true
+tail -n 2 "$work/relay-peer.log"
+wait_for 5 grep -q "relay-peer stopped" "$work/snmptrapd.log" || true
+
+# One line per product trap: its name and vlmTrapErrorText (variable 9).  The
+# SMIv1 name of enterprise E, specific n is E.0.n; relay-peer's traps carry
+# the trap's own identifier (vlmSysTraps.n) as E, so the name is found at
+# vlmSysTraps.0.n.
+trap_summary() {
+  local line enterprise specific name="" text
+  while IFS= read -r line; do
+    if [[ $line =~ ([^[:space:]]+)\ Enterprise\ Specific\ Trap\ \(([^\)]+)\) ]]; then
+      enterprise=${BASH_REMATCH[1]} specific=${BASH_REMATCH[2]}
+      if [[ $specific =~ ^[0-9]+$ ]]; then
+        name=$(snmptranslate "${mibopts[@]}" "${enterprise%.*}.0.$specific" 2>/dev/null) ||
+          name="$enterprise specific $specific"
+      else
+        name=$specific
+      fi
+    elif [ -n "$name" ]; then
+      text=""
+      [[ $line =~ \.9\ =\ STRING:\ (\"[^\"]*\") ]] && text=${BASH_REMATCH[1]}
+      printf '  %-16s %s\n' "${name#*::}" "$text"
+      name=""
+    fi
+  done <"$work/snmptrapd.log"
+}
 say "traps received by snmptrapd"
-grep -v "NET-SNMP version" "$work/snmptrapd.log" || echo "(none)"
-grep -q "vlmTrapSvcUp" "$work/snmptrapd.log" || fail "no vlmTrapSvcUp trap arrived"
+trap_summary
+echo
+echo "snmptrapd's log:"
+grep -v "NET-SNMP version" "$work/snmptrapd.log" || echo "(empty)"
+grep -q '"relay-peer started"' "$work/snmptrapd.log" || fail "vlmTrapSvcUp did not arrive"
 say "done: stopping snmpd and snmptrapd"
