@@ -134,6 +134,12 @@ void RelayPeerSession::OnClose(NyAsyncSocket& socket, int error)
     NySmuxSession::OnClose(socket, error);
 }
 
+int RelayPeerSession::OnMibGet(NyMibObject& node, int32_t, void* userData)
+{
+    m_rows.BeforeGet(node, userData, RelayRows::Clock::now());
+    return 0;
+}
+
 int RelayPeerSession::OnMibSetUncommitted(NyMibObject& node, NySnmpValue& value, int32_t, void*)
 {
     return m_rows.TestSet(node, value);

@@ -49,6 +49,7 @@ public:
     int Reconnect() override;
     int Respond(NySnmpPdu& request) override;
     void OnClose(NyAsyncSocket& socket, int error) override;
+    int OnMibGet(NyMibObject& node, int32_t userParam, void* userData) override;
     int OnMibSetUncommitted(NyMibObject& node, NySnmpValue& value, int32_t userParam, void* userData) override;
     int OnMibSetCommitted(NyMibObject& node, int32_t userParam, void* userData) override;
 

@@ -273,7 +273,17 @@ void RelayRows::MakeConnRow(const ConnKey& key, ConnRow& row)
     entry.relayCremAddress.value() = Octets(key.remoteAddress);
     entry.relayCremPort.value() = key.remotePort;
     GuardWritableColumns(entry, entry.relayCstatus);
+    entry.relayCupTime.SetUserEvents(kEventBeforeGet, 0, &row);
     SetInstance(entry, ConnInstance(key));
+}
+
+void RelayRows::BeforeGet(NyMibObject& node, void* userData, Clock::time_point now)
+{
+    // Only relayCupTime columns ask before a read, each with its own row;
+    // the map keeps a row where it is until the row is erased.
+    auto* row = static_cast<ConnRow*>(userData);
+    if (row && row->entry && &row->entry->relayCupTime == &node)
+        row->entry->relayCupTime.value() = Ticks(now - row->since);
 }
 
 int RelayRows::TestSet(NyMibObject& node, const NySnmpValue& value) const

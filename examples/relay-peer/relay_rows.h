@@ -54,6 +54,7 @@ constexpr int kErrBadValue = 3;
 constexpr int kErrNotWritable = 17;
 
 // User event bits of the MIB tree.
+constexpr int32_t kEventBeforeGet = 1;
 constexpr int32_t kEventBeforeSet = 2;
 constexpr int32_t kEventAfterCommit = 4;
 
@@ -83,6 +84,11 @@ public:
     int TestSet(NyMibObject& node, const NySnmpValue& value) const;
     void SetCommitted(NyMibObject& node);
     void RemoveInvalidated();
+
+    // Read hook: brings relayCupTime up to `now` just before it is read, so
+    // that it does not lag by up to one refresh.  `userData` is what the
+    // row gave the column with its user events.
+    void BeforeGet(NyMibObject& node, void* userData, Clock::time_point now);
 
     size_t ListenerRows() const { return m_listeners.size(); }
     size_t ConnRows() const { return m_conns.size(); }

@@ -169,6 +169,14 @@ TEST_F(RelayRowsTest, ConnectionUpTimeAndLinkedEnd)
     EXPECT_EQ(rows.Conn(Key(client))->relayClinkedWith.value(), "127.0.0.1.199.127.0.0.1.45000");
     EXPECT_EQ(rows.Conn(Key(server))->relayClinkedWith.value(), "127.0.0.1.45000.127.0.0.1.199");
     EXPECT_EQ(rows.Conn(Key(outside))->relayClinkedWith.value(), "");
+
+    // Between refreshes the read hook brings the up-time to the moment of the read.
+    VlmMibTimeTicks& upTime = rows.Conn(Key(client))->relayCupTime;
+    ASSERT_NE(upTime.UserEvents() & kEventBeforeGet, 0);
+    rows.BeforeGet(upTime, upTime.UserData(), t0 + 7250ms);
+    EXPECT_EQ(upTime.value(), 725u);
+    rows.BeforeGet(upTime, nullptr, t0 + 9s);
+    EXPECT_EQ(upTime.value(), 725u) << "no row, no change";
 }
 
 TEST_F(RelayRowsTest, SetsAreRefusedExceptInvalidOnAStatusColumn)
