@@ -177,10 +177,8 @@ int NySmuxSession::Respond(NySnmpPdu& request)
     case NYSMUX_GETNEXT:
         return RespondGet(*this, m_regInfo, request);
     case NYSMUX_SET:
-        // Bindings still staged here never got their SOutPDU: the agent has
-        // given that Set up, and its values must not ride along with this
-        // one's commit.
-        RollBackStaged();
+        // Bindings already staged stay: net-snmp sends one SetRequest per
+        // binding of a Set, and the SOutPDUs only after all of them.
         return RespondSet(*this, m_regInfo, m_staged, request);
     case NYSMUX_SOUT:
         if (request.SOutValue() == NYSMUX_SOUT_COMMIT)
