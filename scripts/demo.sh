@@ -251,8 +251,10 @@ if [ "$seconds" -gt 0 ]; then
     running "$peer_pid" || { cat "$work/relay-peer.log" >&2; fail "relay-peer ended early"; }
     sleep 1
   done
-  say "relayListenerTable now"
+  say "the relay tables now (the invalidated row is still out)"
   table relayListenerTable -Cb || true
+  echo
+  table relayConnTable -Cb || true
 fi
 
 # ---- stop relay-peer, show the traps ----------------------------------------------
