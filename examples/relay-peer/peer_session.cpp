@@ -51,6 +51,19 @@ void RelayPeerSession::Abandon()
     End();
 }
 
+void RelayPeerSession::ReportClosed() const
+{
+    const std::string agent = AgentText();
+    if (m_closeReason == NYSMUX_AUTHENTICATION_FAILURE)
+        Log("SMUX agent at %s refused the association (authenticationFailure): does its snmpd.conf have "
+            "the line 'smuxpeer %s <password>' with the password given here (-w)?",
+            agent.c_str(), m_options.identity.c_str());
+    else if (m_closeReason >= 0)
+        Log("SMUX agent at %s closed the association (%s)", agent.c_str(), CloseReasonText(m_closeReason));
+    else
+        Log("SMUX agent at %s closed the connection without a reason (shutting down?)", agent.c_str());
+}
+
 bool RelayPeerSession::Connect()
 {
     m_lost = false;
@@ -75,10 +88,7 @@ bool RelayPeerSession::Connect()
         int priority = -1;
         const int result = Register(m_mib.velmora, priority, NYSMUX_REG_READWRITE);
         if (m_closeReason >= 0 || m_closed) {
-            Log("SMUX agent at %s closed the association (%s): is there a line 'smuxpeer %s <password>' "
-                "in its snmpd.conf, with the password given here (-w)?",
-                agent.c_str(), m_closeReason >= 0 ? CloseReasonText(m_closeReason) : "no reason given",
-                m_options.identity.c_str());
+            ReportClosed();
             Abandon();
             return false;
         }
@@ -95,8 +105,7 @@ bool RelayPeerSession::Connect()
         }
     } catch (NySocketException& e) {
         if (m_closeReason >= 0 || m_closed)
-            Log("SMUX agent at %s closed the association (%s): check the smuxpeer line and the password",
-                agent.c_str(), m_closeReason >= 0 ? CloseReasonText(m_closeReason) : "no reason given");
+            ReportClosed();
         else
             Log("SMUX agent at %s is not reachable: %s (error 0x%08X)", agent.c_str(), e.Text(),
                 static_cast<unsigned>(e.Id()));
@@ -213,9 +222,13 @@ void ServeUntilStopped(RelayPeerSession& session, RelayMib& mib, SelfRows& self,
         }
         if (session.Lost() && !stopping) {
             connected = false;
-            Log("lost the SMUX agent at %s; reconnecting", agent.c_str());
-            std::lock_guard<NySocketMutex> lock(session.MibMutex());
-            self.SetOperState(kOperStarting);
+            Log("lost the SMUX agent at %s; reconnecting in %d s", agent.c_str(), options.retrySeconds);
+            {
+                std::lock_guard<NySocketMutex> lock(session.MibMutex());
+                self.SetOperState(kOperStarting);
+            }
+            // An agent that is restarting needs a moment before it listens again.
+            wake.Wait(options.retrySeconds * 1000);
         }
     }
 

@@ -55,6 +55,7 @@ public:
 
 private:
     std::string AgentText() const;
+    void ReportClosed() const;
     void Abandon();
 
     RelayMib& m_mib;

@@ -198,10 +198,10 @@ TEST_F(RelayPeer, RefusedPasswordIsReportedAndRetried)
     ASSERT_TRUE(agent.Start()) << agent.Error();
     PeerProcess peer;
     ASSERT_TRUE(peer.Start({"-p", std::to_string(agent.SmuxPort()), "-w", "wrong", "-R", "1"}));
-    ASSERT_TRUE(peer.WaitForLog("closed the association (authenticationFailure)", 10000)) << peer.Log();
-    for (int i = 0; i < 50 && peer.Count("closed the association") < 2; ++i)
+    ASSERT_TRUE(peer.WaitForLog("refused the association (authenticationFailure)", 10000)) << peer.Log();
+    for (int i = 0; i < 50 && peer.Count("refused the association") < 2; ++i)
         ::usleep(100000);
-    EXPECT_GE(peer.Count("closed the association"), 2u) << peer.Log();
+    EXPECT_GE(peer.Count("refused the association"), 2u) << peer.Log();
     EXPECT_EQ(peer.Count("registered "), 0u) << peer.Log();
     EXPECT_TRUE(peer.Running());
     EXPECT_EQ(peer.Terminate(), 0) << peer.Log();
