@@ -46,11 +46,6 @@ std::string RelayPeerSession::AgentText() const
     return m_options.agentHost + ":" + std::to_string(m_options.agentPort);
 }
 
-void RelayPeerSession::Abandon()
-{
-    End();
-}
-
 void RelayPeerSession::ReportClosed() const
 {
     const std::string agent = AgentText();
@@ -75,32 +70,32 @@ bool RelayPeerSession::Connect()
     try {
         if (Init(0, m_options.agentPort, m_options.agentHost.c_str()) != 0) {
             Log("cannot make a socket for the SMUX agent at %s", agent.c_str());
-            Abandon();
+            End();
             return false;
         }
         if (Open(m_options.identity.c_str(), m_options.description.c_str(), m_options.password.c_str()) != 0 ||
             m_closed) {
             Log("SMUX agent at %s is not reachable (connection closed before the OpenPDU went out)",
                 agent.c_str());
-            Abandon();
+            End();
             return false;
         }
         int priority = -1;
         const int result = Register(m_mib.velmora, priority, NYSMUX_REG_READWRITE);
         if (m_closeReason >= 0 || m_closed) {
             ReportClosed();
-            Abandon();
+            End();
             return false;
         }
         if (result != 0) {
             Log("registration of %s with the SMUX agent at %s failed", m_mib.velmora.OidText(), agent.c_str());
-            Abandon();
+            End();
             return false;
         }
         if (priority == kRegistrationRefused) {
             Log("SMUX agent at %s refused the registration of %s (another peer may hold it)",
                 agent.c_str(), m_mib.velmora.OidText());
-            Abandon();
+            End();
             return false;
         }
     } catch (NySocketException& e) {
@@ -109,7 +104,7 @@ bool RelayPeerSession::Connect()
         else
             Log("SMUX agent at %s is not reachable: %s (error 0x%08X)", agent.c_str(), e.Text(),
                 static_cast<unsigned>(e.Id()));
-        Abandon();
+        End();
         return false;
     }
     return true;

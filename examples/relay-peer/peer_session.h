@@ -56,7 +56,6 @@ public:
 private:
     std::string AgentText() const;
     void ReportClosed() const;
-    void Abandon();
 
     RelayMib& m_mib;
     RelayRows& m_rows;
