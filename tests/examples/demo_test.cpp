@@ -1,0 +1,60 @@
+// scripts/demo.sh, run briefly on the binaries of this build: it must show
+// rows of the relay tables and the traps of relay-peer.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+
+#include "support/agent.h"
+
+namespace {
+
+bool Have(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
+
+// The output of one snmptable run: from its title up to the next table or
+// the next heading of the demo.
+std::string Section(const std::string& text, const std::string& title)
+{
+    const size_t start = text.find(title);
+    if (start == std::string::npos)
+        return std::string();
+    const size_t end = std::min(text.find("SNMP table", start + 1), text.find("== ", start));
+    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+TEST(Demo, ShowsTheRelayTablesAndTheTraps)
+{
+    for (const char* tool : {"/usr/sbin/snmpd", "/usr/sbin/snmptrapd", "/usr/bin/snmptable", "/usr/bin/snmpset",
+                             "/usr/bin/snmpwalk", "/usr/bin/snmpget"}) {
+        if (!Have(tool))
+            GTEST_SKIP() << tool << " not installed (packages snmpd, snmp, snmptrapd)";
+    }
+    const std::string binaries = NYSNMP_BINARY_DIR;
+    if (!Have(binaries + "/examples/relay-peer") || !Have(binaries + "/tools/nymib-print"))
+        GTEST_SKIP() << "relay-peer or nymib-print not built";
+
+    CommandResult r = RunCommand("/bin/bash", {std::string(NYSNMP_SOURCE_DIR) + "/scripts/demo.sh", "--seconds", "3"},
+                                 240000, {"DEMO_BUILD_DIR=" + binaries, "DEMO_NO_BUILD=1"});
+    ASSERT_FALSE(r.timedOut);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+
+    // snmptable, with the columns named from the module nymib-print wrote.
+    const std::string listeners = Section(r.out, "SNMP table: VELMORA-MIB::relayListenerTable");
+    ASSERT_FALSE(listeners.empty()) << r.out;
+    EXPECT_NE(listeners.find("status"), std::string::npos) << listeners;
+    EXPECT_NE(listeners.find(" listening "), std::string::npos) << listeners;
+    EXPECT_NE(listeners.find("127.0.0.1"), std::string::npos) << listeners;
+    const std::string conns = Section(r.out, "SNMP table: VELMORA-MIB::relayConnTable");
+    EXPECT_NE(conns.find(" connected "), std::string::npos) << conns;
+    const std::string services = Section(r.out, "SNMP table: VELMORA-MIB::vlmSvcTable");
+    EXPECT_NE(services.find("relay-peer"), std::string::npos) << services;
+
+    // The traps, named from the module, with their text.
+    const std::string traps = Section(r.out, "traps received by snmptrapd");
+    EXPECT_NE(traps.find("vlmTrapSvcUp     \"relay-peer started\""), std::string::npos) << traps;
+    EXPECT_NE(traps.find("vlmTrapSvcDown   \"relay-peer stopped\""), std::string::npos) << traps;
+}
+
+} // namespace

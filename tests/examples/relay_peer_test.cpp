@@ -1,0 +1,236 @@
+// The relay-peer program against net-snmp's snmpd on loopback: tables served,
+// a Set of invalid(2) honoured, an absent agent and a refused password
+// reported and retried, a restarted agent found again.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/agent.h"
+
+namespace {
+
+const std::string kPeer = std::string(NYSNMP_BINARY_DIR) + "/examples/relay-peer";
+constexpr const char* kIdentity = "1.3.6.1.4.1.32473.1.1";
+constexpr const char* kPassword = "relay-test-secret";
+const std::string kConnTable = "1.3.6.1.4.1.32473.1.1.3.2.14.3.1";
+const std::string kListenerTable = "1.3.6.1.4.1.32473.1.1.3.2.14.2.1";
+
+bool Have(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
+
+// relay-peer as a child process; its stderr goes to the fixture's log.
+class PeerProcess : public Daemon {
+public:
+    bool Start(const std::vector<std::string>& args)
+    {
+        std::string command = "exec '" + kPeer + "'";
+        for (const std::string& arg : args)
+            command += " '" + arg + "'";
+        command += " 2>'" + LogPath() + "'";
+        return Spawn("/bin/sh", {"-c", command});
+    }
+    // SIGTERM, then the exit status once it has ended (within 10 s); -1 when
+    // it had to be killed.  Under the sanitizers a leak or an error shows
+    // here as a status other than 0.
+    int Terminate()
+    {
+        if (m_pid <= 0)
+            return -1;
+        ::kill(m_pid, SIGTERM);
+        for (int i = 0; i < 200; ++i) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            ::usleep(50000);
+        }
+        Stop();
+        return -1;
+    }
+    size_t Count(const std::string& text) const
+    {
+        const std::string log = Log();
+        size_t count = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+            ++count;
+        return count;
+    }
+};
+
+// snmpd on ports chosen by the test, so that it can be restarted on the same ones.
+class FixedAgent : public Daemon {
+public:
+    FixedAgent(uint16_t port, uint16_t smuxPort) : m_port(port), m_smuxPort(smuxPort) {}
+    bool Start()
+    {
+        std::ostringstream conf;
+        conf << "agentaddress udp:127.0.0.1:" << m_port << "\n"
+             << "smuxsocket 127.0.0.1:" << m_smuxPort << "\n"
+             << "smuxpeer " << kIdentity << " " << kPassword << "\n"
+             << "rocommunity public 127.0.0.1\n";
+        if (!WriteFile(m_dir.File("snmpd.conf"), conf.str()))
+            return false;
+        std::remove(LogPath().c_str());
+        return Spawn("/usr/sbin/snmpd", {"-f", "-C", "-c", m_dir.File("snmpd.conf"), "-Lf", LogPath(), "-p",
+                                         m_dir.File("snmpd.pid"), "-m", ""});
+    }
+
+private:
+    uint16_t m_port;
+    uint16_t m_smuxPort;
+};
+
+class RelayPeer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!Have("/usr/sbin/snmpd") || !Have("/usr/bin/snmpwalk"))
+            GTEST_SKIP() << "net-snmp (snmpd, snmp) not installed";
+        if (!Have(kPeer))
+            GTEST_SKIP() << "relay-peer not built";
+    }
+
+    // The instances under a column, from a numeric walk.
+    static std::vector<std::string> Instances(const CommandResult& walk, const std::string& column)
+    {
+        std::vector<std::string> result;
+        std::istringstream lines(walk.out);
+        std::string line;
+        const std::string prefix = "." + column + ".";
+        while (std::getline(lines, line)) {
+            if (line.compare(0, prefix.size(), prefix) == 0)
+                result.push_back(line.substr(prefix.size(), line.find(' ') - prefix.size()));
+        }
+        return result;
+    }
+};
+
+TEST_F(RelayPeer, ServesItsTablesThroughTheAgent)
+{
+    SnmpAgent agent;
+    agent.Options().smuxPeers.push_back({kIdentity, kPassword});
+    ASSERT_TRUE(agent.Start()) << agent.Error();
+    PeerProcess peer;
+    ASSERT_TRUE(peer.Start({"-p", std::to_string(agent.SmuxPort()), "-w", kPassword, "-r", "1"}));
+    ASSERT_TRUE(peer.WaitForLog("registered", 20000)) << peer.Log();
+
+    // The agent's SMUX listener is one of the listeners.
+    const std::string port = std::to_string(agent.SmuxPort());
+    CommandResult walk = agent.Walk(kListenerTable + ".3");
+    ASSERT_EQ(walk.status, 0) << walk.err;
+    const std::vector<std::string> listeners = Instances(walk, kListenerTable + ".3");
+    EXPECT_NE(std::find(listeners.begin(), listeners.end(), "127.0.0.1." + port), listeners.end()) << walk.out;
+
+    // The service row carries the process id.
+    CommandResult pid = agent.Get({"1.3.6.1.4.1.32473.1.1.3.1.1.4.10.114.101.108.97.121.45.112.101.101.114.1.1"});
+    EXPECT_NE(pid.out.find("INTEGER: " + std::to_string(peer.Pid())), std::string::npos) << pid.out << pid.err;
+
+    EXPECT_EQ(peer.Terminate(), 0) << peer.Log();
+    EXPECT_TRUE(peer.WaitForLog("disconnected from the SMUX agent", 1000)) << peer.Log();
+}
+
+TEST_F(RelayPeer, InvalidConnectionLeavesTheTable)
+{
+    SnmpAgent agent;
+    agent.Options().smuxPeers.push_back({kIdentity, kPassword});
+    ASSERT_TRUE(agent.Start()) << agent.Error();
+    PeerProcess peer;
+    ASSERT_TRUE(peer.Start({"-p", std::to_string(agent.SmuxPort()), "-w", kPassword, "-r", "1"}));
+    ASSERT_TRUE(peer.WaitForLog("registered", 20000)) << peer.Log();
+
+    // relay-peer's own connection to the agent, seen from its side.
+    const std::string suffix = ".127.0.0.1." + std::to_string(agent.SmuxPort());
+    std::string mine;
+    for (int i = 0; i < 50 && mine.empty(); ++i) {
+        for (const std::string& instance : Instances(agent.Walk(kConnTable + ".1"), kConnTable + ".1")) {
+            if (instance.size() > suffix.size() &&
+                instance.compare(instance.size() - suffix.size(), suffix.size(), suffix) == 0)
+                mine = instance;
+        }
+        if (mine.empty())
+            ::usleep(100000);
+    }
+    ASSERT_FALSE(mine.empty()) << agent.Walk(kConnTable + ".1").out;
+    const std::string status = kConnTable + ".1." + mine;
+
+    CommandResult refused = agent.Set({status, "i", "3"});
+    EXPECT_NE(refused.status, 0) << "only invalid(2) is accepted\n" << refused.out;
+    CommandResult set = agent.Set({status, "i", "2"});
+    ASSERT_EQ(set.status, 0) << set.err;
+
+    // Gone at once, and still gone after refreshes: the connection lives on.
+    for (int i = 0; i < 3; ++i) {
+        CommandResult walk = agent.Walk(kConnTable + ".1");
+        const std::vector<std::string> rows = Instances(walk, kConnTable + ".1");
+        EXPECT_EQ(std::find(rows.begin(), rows.end(), mine), rows.end()) << walk.out;
+        ::usleep(800000);
+    }
+    EXPECT_EQ(peer.Terminate(), 0) << peer.Log();
+}
+
+TEST_F(RelayPeer, AbsentAgentIsReportedAndRetried)
+{
+    const uint16_t port = FreeTcpPort();
+    ASSERT_NE(port, 0);
+    PeerProcess peer;
+    ASSERT_TRUE(peer.Start({"-p", std::to_string(port), "-R", "1"}));
+    ASSERT_TRUE(peer.WaitForLog("127.0.0.1:" + std::to_string(port) + " is not reachable", 10000)) << peer.Log();
+    for (int i = 0; i < 50 && peer.Count("is not reachable") < 2; ++i)
+        ::usleep(100000);
+    EXPECT_GE(peer.Count("is not reachable"), 2u) << peer.Log();
+    EXPECT_TRUE(peer.Running());
+    EXPECT_EQ(peer.Terminate(), 0) << peer.Log();
+    EXPECT_TRUE(peer.WaitForLog("disconnected from the SMUX agent", 1000)) << peer.Log();
+}
+
+TEST_F(RelayPeer, RefusedPasswordIsReportedAndRetried)
+{
+    SnmpAgent agent;
+    agent.Options().smuxPeers.push_back({kIdentity, kPassword});
+    ASSERT_TRUE(agent.Start()) << agent.Error();
+    PeerProcess peer;
+    ASSERT_TRUE(peer.Start({"-p", std::to_string(agent.SmuxPort()), "-w", "wrong", "-R", "1"}));
+    ASSERT_TRUE(peer.WaitForLog("refused the association (authenticationFailure)", 10000)) << peer.Log();
+    for (int i = 0; i < 50 && peer.Count("refused the association") < 2; ++i)
+        ::usleep(100000);
+    EXPECT_GE(peer.Count("refused the association"), 2u) << peer.Log();
+    EXPECT_EQ(peer.Count("registered "), 0u) << peer.Log();
+    EXPECT_TRUE(peer.Running());
+    EXPECT_EQ(peer.Terminate(), 0) << peer.Log();
+}
+
+TEST_F(RelayPeer, FindsARestartedAgentAgain)
+{
+    const uint16_t port = FreeUdpPort();
+    const uint16_t smuxPort = FreeTcpPort();
+    ASSERT_TRUE(port != 0 && smuxPort != 0);
+    FixedAgent agent(port, smuxPort);
+    ASSERT_TRUE(agent.Start());
+    PeerProcess peer;
+    ASSERT_TRUE(peer.Start({"-p", std::to_string(smuxPort), "-w", kPassword, "-R", "1"}));
+    ASSERT_TRUE(peer.WaitForLog("registered", 20000)) << peer.Log() << agent.Log();
+
+    agent.Stop();
+    ASSERT_TRUE(peer.WaitForLog("lost the SMUX agent", 10000)) << peer.Log();
+    ASSERT_TRUE(agent.Start());
+    for (int i = 0; i < 200 && peer.Count("registered ") < 2; ++i)
+        ::usleep(100000);
+    EXPECT_EQ(peer.Count("registered "), 2u) << peer.Log() << agent.Log();
+
+    // The new agent answers from the peer's tree.
+    CommandResult r = RunCommand("snmpget", {"-v2c", "-c", "public", "-m", "", "-On", "-t", "2", "-r", "1",
+                                             "127.0.0.1:" + std::to_string(port),
+                                             "1.3.6.1.4.1.32473.1.1.1.1.1.1"});
+    EXPECT_NE(r.out.find("INTEGER: 1"), std::string::npos) << r.out << r.err;
+    EXPECT_EQ(peer.Terminate(), 0) << peer.Log();
+}
+
+} // namespace

@@ -1,0 +1,125 @@
+// Parsing of /proc/net/tcp lines.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "../../examples/relay-peer/tcp_table.h"
+
+using relay::Ipv4;
+using relay::ParseTcpLine;
+using relay::TcpSocket;
+
+namespace {
+
+struct GoodLine {
+    const char* line;
+    Ipv4 local;
+    uint16_t localPort;
+    Ipv4 remote;
+    uint16_t remotePort;
+    int state;
+    uint32_t uid;
+    uint64_t inode;
+};
+
+// The kernel writes each address as its network-order value read as a native
+// integer; these rows are what it writes on a little-endian machine.
+const GoodLine kGoodLines[] = {
+    // listener on 127.0.0.1:199 (0x00C7)
+    {"   0: 0100007F:00C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000     0        0 31234 1 0000000045d0059b 100 0 0 10 0",
+     {127, 0, 0, 1}, 199, {0, 0, 0, 0}, 0, 0x0A, 0, 31234},
+    // wildcard listener on 2024, owned by uid 1000, lower-case hex
+    {"  12: 00000000:07e8 00000000:0000 0a 00000000:00000000 00:00000000 00000000  1000        0 1244 1 ffff 100 0 0 10 0",
+     {0, 0, 0, 0}, 2024, {0, 0, 0, 0}, 0, 0x0A, 1000, 1244},
+    // established 10.1.2.3:22 <- 192.168.0.77:50000, no trailing columns
+    {"   3: 0302010A:0016 4D00A8C0:C350 01 00000024:00000000 01:00000014 00000000   105        0 998877",
+     {10, 1, 2, 3}, 22, {192, 168, 0, 77}, 50000, 0x01, 105, 998877},
+    // highest address and port, tabs between the columns
+    {"4:\tFFFFFFFF:FFFF\tFEFFFFFF:0001\t06\t00000000:00000000\t03:00001349\t00000000\t0\t0\t0\t3",
+     {255, 255, 255, 255}, 65535, {255, 255, 255, 254}, 1, 0x06, 0, 0},
+};
+
+TEST(TcpTable, ParsesSocketLines)
+{
+    for (const GoodLine& row : kGoodLines) {
+        SCOPED_TRACE(row.line);
+        TcpSocket socket;
+        ASSERT_TRUE(ParseTcpLine(row.line, socket));
+        EXPECT_EQ(socket.localAddress, row.local);
+        EXPECT_EQ(socket.localPort, row.localPort);
+        EXPECT_EQ(socket.remoteAddress, row.remote);
+        EXPECT_EQ(socket.remotePort, row.remotePort);
+        EXPECT_EQ(socket.state, row.state);
+        EXPECT_EQ(socket.uid, row.uid);
+        EXPECT_EQ(socket.inode, row.inode);
+    }
+}
+
+TEST(TcpTable, RefusesMalformedLines)
+{
+    const char* const bad[] = {
+        "",                                                     // empty
+        "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode",  // header
+        "   0: 0100007F:00C7 00000000:0000 0A",                 // cut after the state
+        "   0: 0100007F:00C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000     0        0",  // no inode
+        "   0: 0100007F:00C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000     0        0 12x4",  // inode not decimal
+        "   0 0100007F:00C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000 0 0 1",  // slot without colon
+        "   x: 0100007F:00C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000 0 0 1",  // slot not a number
+        "   0: 100007F:00C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000 0 0 1",   // 7-digit address
+        "   0: 0100007F0:0C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000 0 0 1",  // colon misplaced
+        "   0: 0100007F:00C77 00000000:0000 0A 00000000:00000000 00:00000000 00000000 0 0 1", // 5-digit port
+        "   0: 0100007G:00C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000 0 0 1",  // not hex
+        "   0: 0100007F:00C7 00000000-0000 0A 00000000:00000000 00:00000000 00000000 0 0 1",  // remote without colon
+        "   0: 0100007F:00C7 00000000:0000 A 00000000:00000000 00:00000000 00000000 0 0 1",   // 1-digit state
+        "   0: 0100007F:00C7 00000000:0000 0AB 00000000:00000000 00:00000000 00000000 0 0 1", // 3-digit state
+        "   0: 0100007F:00C7 00000000:0000 0A 0000000000000000 00:00000000 00000000 0 0 1",   // queues without colon
+        "   0: 0100007F:00C7 00000000:0000 0A 00000000:00000000 00:00000000 0000000Z 0 0 1",  // retransmits not hex
+        "   0: 0100007F:00C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000 -1 0 1", // negative uid
+        "   0: 0100007F:00C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000 4294967296 0 1",  // uid above 32 bits
+        "   0: 0100007F:00C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000 0 0 99999999999999999999999",  // inode overflows
+    };
+    for (const char* line : bad) {
+        SCOPED_TRACE(line);
+        TcpSocket socket;
+        socket.localPort = 4242;
+        EXPECT_FALSE(ParseTcpLine(line, socket));
+        EXPECT_EQ(socket.localPort, 4242) << "output touched on failure";
+    }
+}
+
+TEST(TcpTable, TableKeepsGoodLinesInOrderAndSkipsTheRest)
+{
+    std::istringstream text(
+        "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n"
+        "   0: 00000000:0016 00000000:0000 0A 00000000:00000000 00:00000000 00000000     0        0 100 1 0 100 0 0 10 0\n"
+        "garbage that is not a socket\n"
+        "   1: 0100007F:1F90 0100007F:D431 01 00000000:00000000 00:00000000 00000000  1000        0 101 1 0 20 4 30 10 -1\n"
+        "   2: 0100007F:1F90 0100007F:D4");  // cut off mid-line by a short read
+    const std::vector<TcpSocket> sockets = relay::ParseTcpTable(text);
+    ASSERT_EQ(sockets.size(), 2u);
+    EXPECT_EQ(sockets[0].localPort, 22);
+    EXPECT_EQ(sockets[0].state, relay::kTcpListen);
+    EXPECT_EQ(sockets[1].localPort, 8080);
+    EXPECT_EQ(sockets[1].remotePort, 54321);
+    EXPECT_EQ(sockets[1].state, relay::kTcpEstablished);
+}
+
+TEST(TcpTable, ReadsTheKernelTableAndReportsAMissingFile)
+{
+    std::vector<TcpSocket> sockets;
+    std::string error;
+    EXPECT_TRUE(relay::ReadTcpTable("/proc/net/tcp", sockets, error)) << error;
+
+    sockets.assign(3, TcpSocket{});
+    EXPECT_FALSE(relay::ReadTcpTable("/nonexistent/tcp", sockets, error));
+    EXPECT_NE(error.find("/nonexistent/tcp"), std::string::npos) << error;
+    EXPECT_EQ(sockets.size(), 3u) << "output touched on failure";
+}
+
+TEST(TcpTable, DottedAddress)
+{
+    EXPECT_EQ(relay::DottedAddress({127, 0, 0, 1}), "127.0.0.1");
+    EXPECT_EQ(relay::DottedAddress({255, 255, 255, 255}), "255.255.255.255");
+}
+
+} // namespace
