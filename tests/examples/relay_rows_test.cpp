@@ -2,8 +2,8 @@
 // which relay-peer describes itself.
 #include <gtest/gtest.h>
 
-#include "../../examples/relay-peer/relay_rows.h"
-#include "../../examples/relay-peer/self_rows.h"
+#include "relay_rows.h"
+#include "self_rows.h"
 
 using namespace relay;
 using namespace std::chrono_literals;

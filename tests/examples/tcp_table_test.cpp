@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "../../examples/relay-peer/tcp_table.h"
+#include "tcp_table.h"
 
 using relay::Ipv4;
 using relay::ParseTcpLine;
