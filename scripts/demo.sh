@@ -24,7 +24,7 @@ while [ $# -gt 0 ]; do
   case $1 in
     --seconds) seconds=${2:-}; shift 2 || { echo "demo: --seconds needs a value" >&2; exit 2; } ;;
     --seconds=*) seconds=${1#--seconds=}; shift ;;
-    -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "demo: unknown argument '$1' (try --help)" >&2; exit 2 ;;
   esac
 done
