@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "nysocket.h"
+#include "registry.h"
 
 NySocketManager::NySocketManager() = default;
 
@@ -22,22 +23,12 @@ NySocketManager::~NySocketManager()
 
 int NySocketManager::RegisterSocket(NyAsyncSocket* socket)
 {
-    if (!socket)
-        return -1;
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (std::find(m_sockets.begin(), m_sockets.end(), socket) == m_sockets.end())
-        m_sockets.push_back(socket);
-    return 0;
+    return RegistryAdd(m_lock, m_sockets, socket);
 }
 
 int NySocketManager::UnregisterSocket(NyAsyncSocket* socket)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    auto it = std::find(m_sockets.begin(), m_sockets.end(), socket);
-    if (it == m_sockets.end())
-        return -1;
-    m_sockets.erase(it);
-    return 0;
+    return RegistryRemove(m_lock, m_sockets, socket);
 }
 
 std::vector<NyAsyncSocket*> NySocketManager::Sockets() const

@@ -11,6 +11,7 @@
 
 #include "messages.h"
 #include "nysocket.h"
+#include "registry.h"
 
 NySocketOwner::NySocketOwner(bool throwing) : m_throwing(throwing) {}
 
@@ -23,22 +24,12 @@ NySocketOwner::~NySocketOwner()
 
 int NySocketOwner::RegisterSocket(NyAsyncSocket* socket)
 {
-    if (!socket)
-        return -1;
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (std::find(m_sockets.begin(), m_sockets.end(), socket) == m_sockets.end())
-        m_sockets.push_back(socket);
-    return 0;
+    return RegistryAdd(m_lock, m_sockets, socket);
 }
 
 int NySocketOwner::UnregisterSocket(NyAsyncSocket* socket)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    auto it = std::find(m_sockets.begin(), m_sockets.end(), socket);
-    if (it == m_sockets.end())
-        return -1;
-    m_sockets.erase(it);
-    return 0;
+    return RegistryRemove(m_lock, m_sockets, socket);
 }
 
 void NySocketOwner::SetExceptions(bool throwing)

@@ -384,14 +384,7 @@ void Daemon::Fail(const std::string& why)
     Stop();
 }
 
-// ---- snmpd -----------------------------------------------------------------
-
-std::string SnmpAgent::Address() const
-{
-    return "127.0.0.1:" + std::to_string(m_port);
-}
-
-bool SnmpAgent::Start(int timeoutMs)
+bool Daemon::Start(int timeoutMs)
 {
     if (m_dir.Path().empty()) {
         m_error = "no temporary directory";
@@ -406,6 +399,13 @@ bool SnmpAgent::Start(int timeoutMs)
             return false;
     }
     return false;
+}
+
+// ---- snmpd -----------------------------------------------------------------
+
+std::string SnmpAgent::Address() const
+{
+    return "127.0.0.1:" + std::to_string(m_port);
 }
 
 bool SnmpAgent::StartOnce(int timeoutMs, bool& portTaken)
@@ -506,23 +506,6 @@ CommandResult SnmpAgent::Set(const std::vector<std::string>& args) const
 }
 
 // ---- snmptrapd -------------------------------------------------------------
-
-bool TrapReceiver::Start(int timeoutMs)
-{
-    if (m_dir.Path().empty()) {
-        m_error = "no temporary directory";
-        return false;
-    }
-    auto deadline = Deadline(timeoutMs);
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        bool portTaken = false;
-        if (StartOnce(MsLeft(deadline), portTaken))
-            return true;
-        if (!portTaken || MsLeft(deadline) == 0)
-            return false;
-    }
-    return false;
-}
 
 bool TrapReceiver::StartOnce(int timeoutMs, bool& portTaken)
 {

@@ -75,6 +75,10 @@ public:
     Daemon(const Daemon&) = delete;
     Daemon& operator=(const Daemon&) = delete;
 
+    // Starts the daemon and waits (bounded) until it answers.  A start that
+    // loses its ports to another process is retried with new ones.
+    bool Start(int timeoutMs = 15000);
+
     pid_t Pid() const { return m_pid; }
     bool Running();
     // TERM, wait up to timeoutMs, then KILL; always reaps.  Safe to call twice.
@@ -88,6 +92,16 @@ public:
     bool WaitForLog(const std::string& text, int timeoutMs = 10000) const;
 
 protected:
+    // One attempt on freshly picked ports; `portTaken` when another process
+    // took one of them before the daemon could bind it.  Daemons started
+    // some other way leave it as it is.
+    virtual bool StartOnce(int timeoutMs, bool& portTaken)
+    {
+        (void)timeoutMs;
+        portTaken = false;
+        m_error = "no start procedure";
+        return false;
+    }
     bool Spawn(const std::string& program, const std::vector<std::string>& args);
     void Fail(const std::string& why);
 
@@ -115,10 +129,8 @@ public:
     explicit SnmpAgent(AgentOptions options) : m_options(std::move(options)) {}
 
     AgentOptions& Options() { return m_options; }
-    // Picks ports, writes the configuration, starts snmpd and waits (bounded) until
-    // it answers a Get on UDP and accepts on the SMUX port.  A start that loses its
-    // ports to another process is retried with new ones.
-    bool Start(int timeoutMs = 15000);
+    // Start() picks ports, writes the configuration, starts snmpd and waits
+    // until it answers a Get on UDP and accepts on the SMUX port.
 
     uint16_t Port() const { return m_port; }
     uint16_t SmuxPort() const { return m_smuxPort; }
@@ -138,9 +150,10 @@ public:
     CommandResult Tool(const std::string& tool, const std::vector<std::string>& options,
                        const std::vector<std::string>& args) const;
 
-private:
-    bool StartOnce(int timeoutMs, bool& portTaken);
+protected:
+    bool StartOnce(int timeoutMs, bool& portTaken) override;
 
+private:
     AgentOptions m_options;
     uint16_t m_port = 0;
     uint16_t m_smuxPort = 0;
@@ -152,11 +165,12 @@ public:
     TrapReceiver() = default;
     explicit TrapReceiver(std::vector<std::string> extraLines) : m_extraLines(std::move(extraLines)) {}
 
-    bool Start(int timeoutMs = 15000);
     uint16_t Port() const { return m_port; }
 
+protected:
+    bool StartOnce(int timeoutMs, bool& portTaken) override;
+
 private:
-    bool StartOnce(int timeoutMs, bool& portTaken);
 
     std::vector<std::string> m_extraLines;
     uint16_t m_port = 0;
