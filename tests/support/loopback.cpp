@@ -1,0 +1,107 @@
+#include "support/loopback.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+
+int BindLoopback(int type, uint16_t& port)
+{
+    int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof sin;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&sin), &size) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    port = ntohs(sin.sin_port);
+    return fd;
+}
+
+int OpenDescriptors()
+{
+    int count = 0;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (dirent* entry = ::readdir(dir))
+            count += entry->d_name[0] != '.';
+        ::closedir(dir);
+    }
+    return count;
+}
+
+LoopbackPeer::LoopbackPeer(bool listening)
+{
+    m_listen = BindLoopback(SOCK_STREAM, m_port);
+    if (listening && m_listen >= 0)
+        ::listen(m_listen, 16);
+}
+
+LoopbackPeer::~LoopbackPeer()
+{
+    Drop();
+    if (m_listen >= 0)
+        ::close(m_listen);
+}
+
+bool LoopbackPeer::Accept(int ms)
+{
+    Drop();
+    pollfd p{m_listen, POLLIN, 0};
+    if (::poll(&p, 1, ms) != 1)
+        return false;
+    m_peer = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+    return m_peer >= 0;
+}
+
+Bytes LoopbackPeer::Read(size_t n, int ms)
+{
+    Bytes out;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (out.size() < n && m_peer >= 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        pollfd p{m_peer, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) != 1)
+            break;
+        unsigned char buffer[65536];
+        ssize_t got = ::recv(m_peer, buffer, std::min(sizeof buffer, n - out.size()), 0);
+        if (got <= 0)
+            break;
+        out.insert(out.end(), buffer, buffer + got);
+    }
+    return out;
+}
+
+Bytes LoopbackPeer::ReadAvailable(int ms)
+{
+    Bytes out;
+    pollfd p{m_peer, POLLIN, 0};
+    for (; m_peer >= 0 && ::poll(&p, 1, ms) == 1; ms = 0) {
+        unsigned char buffer[65536];
+        ssize_t got = ::recv(m_peer, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got <= 0)
+            break;
+        out.insert(out.end(), buffer, buffer + got);
+    }
+    return out;
+}
+
+bool LoopbackPeer::Write(const Bytes& bytes, int flags)
+{
+    return ::send(m_peer, bytes.data(), bytes.size(), MSG_NOSIGNAL | flags) == static_cast<ssize_t>(bytes.size());
+}
+
+void LoopbackPeer::Drop()
+{
+    if (m_peer >= 0)
+        ::close(m_peer);
+    m_peer = -1;
+}
