@@ -3,15 +3,14 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +20,8 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "support/loopback.h"
 
 extern char** environ;
 
@@ -39,36 +40,19 @@ int MsLeft(Clock::time_point deadline)
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-void Pause(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 // Resolves a program name through PATH before fork, so the child only calls execve.
 std::string FindProgram(const std::string& program)
 {
     if (program.find('/') != std::string::npos)
         return program;
     const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin";
-    std::stringstream split(dirs);
-    std::string dir;
-    while (std::getline(split, dir, ':')) {
+    std::stringstream split(std::string(path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin") + ":/usr/sbin:/sbin");
+    for (std::string dir; std::getline(split, dir, ':');) {
         std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
         if (::access(candidate.c_str(), X_OK) == 0)
             return candidate;
     }
-    for (const char* dir2 : {"/usr/sbin", "/sbin"}) {
-        std::string candidate = std::string(dir2) + "/" + program;
-        if (::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
     return program;
-}
-
-bool NameIs(const std::string& entry, const std::string& name)
-{
-    return entry.compare(0, name.size() + 1, name + "=") == 0;
 }
 
 // The test's environment with the given entries replacing those of the same name
@@ -79,9 +63,10 @@ std::vector<std::string> Environment(const std::vector<std::string>& overrides)
     for (char** e = environ; e != nullptr && *e != nullptr; ++e)
         env.emplace_back(*e);
     for (const std::string& o : overrides) {
-        std::string name = o.substr(0, o.find('='));
-        for (auto it = env.begin(); it != env.end();)
-            it = NameIs(*it, name) ? env.erase(it) : it + 1;
+        const std::string prefix = o.substr(0, o.find('=') + 1);
+        env.erase(std::remove_if(env.begin(), env.end(),
+                                 [&](const std::string& e) { return e.compare(0, prefix.size(), prefix) == 0; }),
+                  env.end());
         env.push_back(o);
     }
     return env;
@@ -99,14 +84,13 @@ std::vector<char*> Pointers(std::vector<std::string>& texts)
 bool ConnectsTcp(uint16_t port)
 {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
     sockaddr_in sin{};
     sin.sin_family = AF_INET;
     sin.sin_port = htons(port);
     sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == 0;
-    ::close(fd);
+    bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == 0;
+    if (fd >= 0)
+        ::close(fd);
     return ok;
 }
 
@@ -120,10 +104,50 @@ void CloseInheritedDescriptors()
         return;
 #endif
     long max = ::sysconf(_SC_OPEN_MAX);
-    if (max < 0 || max > 65536)
-        max = 65536;
-    for (int fd = 3; fd < max; ++fd)
+    for (int fd = 3; fd < (max < 0 || max > 65536 ? 65536 : max); ++fd)
         ::close(fd);
+}
+
+// Forks a child running `path` with stdin from /dev/null, stdout and stderr to
+// the descriptors (-1: /dev/null), in `dir` unless empty; -1 when fork fails.
+pid_t StartChild(const std::string& path, std::vector<std::string> argv, std::vector<std::string> env, int outFd,
+                 int errFd, const std::string& dir)
+{
+    std::vector<char*> argp = Pointers(argv);
+    std::vector<char*> envp = Pointers(env);
+    pid_t parent = ::getpid();
+    pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    // A test process that dies without running destructors takes its children along.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    int null = ::open("/dev/null", O_RDWR);
+    if (::getppid() != parent || null < 0 || (!dir.empty() && ::chdir(dir.c_str()) != 0))
+        ::_exit(126);
+    ::dup2(null, 0);
+    ::dup2(outFd >= 0 ? outFd : null, 1);
+    ::dup2(errFd >= 0 ? errFd : null, 2);
+    CloseInheritedDescriptors();
+    ::execve(path.c_str(), argp.data(), envp.data());
+    ::_exit(127);
+}
+
+// Waits up to timeoutMs for the child to end, else kills it; always reaps.
+// The exit status (128 + signal number when a signal ended it); -1 when it
+// had to be killed.
+int Reap(pid_t pid, int timeoutMs, bool* killed = nullptr)
+{
+    int status = 0;
+    pid_t r = 0;
+    if (WaitFor([&] { return (r = ::waitpid(pid, &status, WNOHANG)) == pid || (r < 0 && errno != EINTR); },
+                timeoutMs, 5))
+        return r < 0 ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    ::kill(pid, SIGKILL);
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (killed != nullptr)
+        *killed = true;
+    return -1;
 }
 
 std::string Tail(const std::string& text, size_t max = 2000)
@@ -131,9 +155,26 @@ std::string Tail(const std::string& text, size_t max = 2000)
     return text.size() <= max ? text : "..." + text.substr(text.size() - max);
 }
 
+uint16_t FreePort(int type)
+{
+    uint16_t port = 0;
+    int fd = BindLoopback(type, port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+
 }  // namespace
 
-// ---- temporary directory -------------------------------------------------
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs, int pauseMs)
+{
+    for (auto deadline = Deadline(timeoutMs);; std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs))) {
+        if (condition())
+            return true;
+        if (MsLeft(deadline) == 0)
+            return false;
+    }
+}
 
 TempDir::TempDir(const std::string& prefix)
 {
@@ -147,29 +188,9 @@ TempDir::TempDir(const std::string& prefix)
 
 TempDir::~TempDir()
 {
-    if (!m_path.empty()) {
-        std::error_code ignored;
+    std::error_code ignored;
+    if (!m_path.empty())
         std::filesystem::remove_all(m_path, ignored);
-    }
-}
-
-// ---- ports and files -----------------------------------------------------
-
-uint16_t FreePort(int type)
-{
-    int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return 0;
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sin;
-    uint16_t port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&sin), &len) == 0)
-        port = ntohs(sin.sin_port);
-    ::close(fd);
-    return port;
 }
 
 uint16_t FreeUdpPort() { return FreePort(SOCK_DGRAM); }
@@ -190,103 +211,37 @@ bool WriteFile(const std::string& path, const std::string& text)
     return static_cast<bool>(out);
 }
 
-// ---- commands --------------------------------------------------------------
-
+// Output goes to files, not pipes, so a chatty program never blocks on a
+// reader and the wait needs no polling of descriptors.
 CommandResult RunCommand(const std::string& program, const std::vector<std::string>& args,
                          int timeoutMs, const std::vector<std::string>& extraEnv)
 {
     CommandResult result;
-    bool ownModules = false;
-    for (const std::string& a : args)
-        if (a.compare(0, 2, "-m") == 0 || a.compare(0, 2, "-M") == 0)
-            ownModules = true;
     std::vector<std::string> overrides;
-    if (!ownModules)
+    if (std::none_of(args.begin(), args.end(), [](const std::string& a) {
+            return a.compare(0, 2, "-m") == 0 || a.compare(0, 2, "-M") == 0;
+        }))
         overrides.push_back("MIBS=");
     overrides.insert(overrides.end(), extraEnv.begin(), extraEnv.end());
-    std::vector<std::string> env = Environment(overrides);
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::string path = FindProgram(program);
-    std::vector<char*> argp = Pointers(argv);
-    std::vector<char*> envp = Pointers(env);
-
-    int outPipe[2], errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0) {
-        result.err = "pipe failed";
-        return result;
-    }
-    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
-        ::close(outPipe[0]);
-        ::close(outPipe[1]);
-        result.err = "pipe failed";
-        return result;
-    }
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int null = ::open("/dev/null", O_RDONLY);
-        if (null >= 0)
-            ::dup2(null, 0);
-        ::dup2(outPipe[1], 1);
-        ::dup2(errPipe[1], 2);
-        CloseInheritedDescriptors();
-        ::execve(path.c_str(), argp.data(), envp.data());
-        ::_exit(127);
-    }
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
+    TempDir dir("nysnmp-run");
+    int out = ::open(dir.File("out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    int err = ::open(dir.File("err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    pid_t pid = out >= 0 && err >= 0 ? StartChild(FindProgram(program), argv, Environment(overrides), out, err, "")
+                                     : -1;
+    for (int fd : {out, err})
+        if (fd >= 0)
+            ::close(fd);
     if (pid < 0) {
-        ::close(outPipe[0]);
-        ::close(errPipe[0]);
-        result.err = "fork failed";
+        result.err = "cannot start " + program;
         return result;
     }
-
-    auto deadline = Deadline(timeoutMs);
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
-    int open = 2;
-    while (open > 0) {
-        int left = MsLeft(deadline);
-        if (left == 0) {
-            result.timedOut = true;
-            break;
-        }
-        int n = ::poll(fds, 2, left);
-        if (n < 0 && errno != EINTR)
-            break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            char chunk[4096];
-            ssize_t got = ::read(fds[i].fd, chunk, sizeof chunk);
-            if (got > 0) {
-                sinks[i]->append(chunk, static_cast<size_t>(got));
-            } else if (got == 0 || errno != EINTR) {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    for (pollfd& p : fds)
-        if (p.fd >= 0)
-            ::close(p.fd);
-    if (result.timedOut)
-        ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (result.timedOut)
-        result.status = -1;
-    else if (WIFEXITED(status))
-        result.status = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status))
-        result.status = 128 + WTERMSIG(status);
+    result.status = Reap(pid, timeoutMs, &result.timedOut);
+    result.out = ReadFile(dir.File("out"));
+    result.err = ReadFile(dir.File("err"));
     return result;
 }
-
-// ---- daemons ---------------------------------------------------------------
 
 Daemon::~Daemon()
 {
@@ -295,87 +250,41 @@ Daemon::~Daemon()
 
 bool Daemon::Spawn(const std::string& program, const std::vector<std::string>& args)
 {
-    // Each daemon keeps its persistent state (and pid file) in the fixture's directory,
-    // never in /var/lib/snmp, and reads no MIB modules.
-    std::vector<std::string> env = Environment({"MIBS=", "SNMP_PERSISTENT_DIR=" + m_dir.File("persist"),
-                                                "SNMPCONFPATH=" + m_dir.Path()});
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> argp = Pointers(argv);
-    std::vector<char*> envp = Pointers(env);
-    pid_t parent = ::getpid();
-    pid_t pid = ::fork();
-    if (pid < 0) {
+    // Each daemon keeps its persistent state (and pid file) in the fixture's directory,
+    // never in /var/lib/snmp, and reads no MIB modules.
+    m_pid = StartChild(program, argv,
+                       Environment({"MIBS=", "SNMP_PERSISTENT_DIR=" + m_dir.File("persist"),
+                                    "SNMPCONFPATH=" + m_dir.Path()}),
+                       -1, -1, m_dir.Path());
+    if (m_pid < 0)
         m_error = std::string("fork failed: ") + std::strerror(errno);
-        return false;
-    }
-    if (pid == 0) {
-        // A test process that dies without running destructors takes its daemons along.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(126);
-        int null = ::open("/dev/null", O_RDWR);
-        if (null >= 0) {
-            ::dup2(null, 0);
-            ::dup2(null, 1);
-            ::dup2(null, 2);
-        }
-        if (::chdir(m_dir.Path().c_str()) != 0)
-            ::_exit(126);
-        CloseInheritedDescriptors();
-        ::execve(argp[0], argp.data(), envp.data());
-        ::_exit(127);
-    }
-    m_pid = pid;
-    return true;
+    return m_pid > 0;
 }
 
 bool Daemon::Running()
 {
-    if (m_pid <= 0)
-        return false;
     int status = 0;
-    pid_t r = ::waitpid(m_pid, &status, WNOHANG);
-    if (r == m_pid || (r < 0 && errno == ECHILD)) {
+    pid_t r = m_pid > 0 ? ::waitpid(m_pid, &status, WNOHANG) : -1;
+    if (r == m_pid || (r < 0 && errno == ECHILD))
         m_pid = -1;
-        return false;
-    }
-    return true;
+    return m_pid > 0;
 }
 
-void Daemon::Stop(int timeoutMs)
+int Daemon::Stop(int timeoutMs)
 {
     if (m_pid <= 0)
-        return;
+        return -1;
     ::kill(m_pid, SIGTERM);
-    auto deadline = Deadline(timeoutMs);
-    int status = 0;
-    for (;;) {
-        pid_t r = ::waitpid(m_pid, &status, WNOHANG);
-        if (r == m_pid || (r < 0 && errno != EINTR)) {
-            m_pid = -1;
-            return;
-        }
-        if (MsLeft(deadline) == 0)
-            break;
-        Pause(10);
-    }
-    ::kill(m_pid, SIGKILL);
-    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    int status = Reap(m_pid, timeoutMs);
     m_pid = -1;
+    return status;
 }
 
 bool Daemon::WaitForLog(const std::string& text, int timeoutMs) const
 {
-    auto deadline = Deadline(timeoutMs);
-    for (;;) {
-        if (Log().find(text) != std::string::npos)
-            return true;
-        if (MsLeft(deadline) == 0)
-            return false;
-        Pause(20);
-    }
+    return WaitFor([&] { return Log().find(text) != std::string::npos; }, timeoutMs);
 }
 
 void Daemon::Fail(const std::string& why)
@@ -401,6 +310,45 @@ bool Daemon::Start(int timeoutMs)
     return false;
 }
 
+bool Daemon::Launch(const std::string& confPath, const std::string& conf, const std::string& program,
+                    const std::vector<std::string>& args, int timeoutMs, bool& portTaken,
+                    const std::function<bool()>& ready)
+{
+    auto bindFailed = [this] {
+        const std::string log = Log();
+        return log.find("Error opening specified endpoint") != std::string::npos ||
+               log.find("[init_smux] bind failed") != std::string::npos;
+    };
+    std::remove(LogPath().c_str());
+    if (!WriteFile(confPath, conf)) {
+        m_error = "cannot write " + confPath;
+        return false;
+    }
+    if (!Spawn(program, args))
+        return false;
+    auto deadline = Deadline(timeoutMs);
+    for (;;) {
+        if (bindFailed()) {
+            portTaken = true;
+            Fail(program + " could not bind its ports");
+            return false;
+        }
+        if (!Running()) {
+            Fail(program + " ended during start-up");
+            return false;
+        }
+        // A port taken by another process may show in the log only after the
+        // daemon answered on the others.
+        if (ready() && !bindFailed())
+            return true;
+        if (MsLeft(deadline) == 0) {
+            Fail(program + " did not start in time");
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
 // ---- snmpd -----------------------------------------------------------------
 
 std::string SnmpAgent::Address() const
@@ -417,6 +365,18 @@ bool SnmpAgent::StartOnce(int timeoutMs, bool& portTaken)
         m_error = "no free loopback port";
         return false;
     }
+    return Run(timeoutMs, portTaken);
+}
+
+bool SnmpAgent::Restart(int timeoutMs)
+{
+    Stop();
+    bool portTaken = false;
+    return Run(timeoutMs, portTaken);
+}
+
+bool SnmpAgent::Run(int timeoutMs, bool& portTaken)
+{
     std::ostringstream conf;
     conf << "agentaddress udp:127.0.0.1:" << m_port << "\n"
          << "smuxsocket 127.0.0.1:" << m_smuxPort << "\n";
@@ -428,50 +388,21 @@ bool SnmpAgent::StartOnce(int timeoutMs, bool& portTaken)
         conf << "trapsink 127.0.0.1:" << m_options.trapPort << " " << m_options.trapCommunity << "\n";
     for (const std::string& line : m_options.extraLines)
         conf << line << "\n";
-    std::remove(LogPath().c_str());
-    if (!WriteFile(ConfigPath(), conf.str())) {
-        m_error = "cannot write " + ConfigPath();
-        return false;
-    }
-    if (!Spawn("/usr/sbin/snmpd", {"-f", "-C", "-c", ConfigPath(), "-Lf", LogPath(), "-p",
-                                   m_dir.File("snmpd.pid"), "-m", ""}))
-        return false;
-
-    auto deadline = Deadline(timeoutMs);
     bool udpReady = false;
-    bool smuxReady = false;
-    for (;;) {
-        std::string log = Log();
-        if (log.find("Error opening specified endpoint") != std::string::npos ||
-            log.find("[init_smux] bind failed") != std::string::npos) {
-            portTaken = true;
-            Fail("snmpd could not bind its ports");
-            return false;
-        }
-        if (!Running()) {
-            Fail("snmpd ended during start-up");
-            return false;
-        }
-        if (!udpReady) {
-            CommandResult r = RunCommand("snmpget", {"-v2c", "-c", m_options.readCommunity, "-m", "", "-On",
-                                                     "-t", "0.3", "-r", "0", Address(), "1.3.6.1.2.1.1.3.0"},
-                                         5000);
-            udpReady = r.status == 0;
-        }
-        if (udpReady && !smuxReady)
-            smuxReady = ConnectsTcp(m_smuxPort);
-        if (udpReady && smuxReady) {
-            // A SMUX port taken by another process shows only in the log.
-            if (Log().find("[init_smux] bind failed") == std::string::npos)
-                return true;
-            continue;
-        }
-        if (MsLeft(deadline) == 0) {
-            Fail("snmpd did not answer in time");
-            return false;
-        }
-        Pause(50);
-    }
+    auto ready = [&] {
+        udpReady = udpReady || RunCommand("snmpget", {"-v2c", "-c", m_options.readCommunity, "-m", "", "-t", "0.3",
+                                                      "-r", "0", Address(), "1.3.6.1.2.1.1.3.0"},
+                                          5000).status == 0;
+        return udpReady && ConnectsTcp(m_smuxPort);
+    };
+    return Launch(ConfigPath(), conf.str(), "/usr/sbin/snmpd",
+                  {"-f", "-C", "-c", ConfigPath(), "-Lf", LogPath(), "-p", m_dir.File("snmpd.pid"), "-m", ""},
+                  timeoutMs, portTaken, ready);
+}
+
+std::vector<std::string> SnmpAgent::Common(const std::string& community, const std::string& version) const
+{
+    return {version, "-c", community, "-m", "", "-On", "-t", "2", "-r", "1"};
 }
 
 CommandResult SnmpAgent::Tool(const std::string& tool, const std::vector<std::string>& options,
@@ -485,24 +416,17 @@ CommandResult SnmpAgent::Tool(const std::string& tool, const std::vector<std::st
 
 CommandResult SnmpAgent::Get(const std::vector<std::string>& oids) const
 {
-    return Tool("snmpget", {"-v2c", "-c", m_options.readCommunity, "-m", "", "-On", "-t", "2", "-r", "1"}, oids);
+    return Tool("snmpget", Common(m_options.readCommunity, "-v2c"), oids);
 }
 
-CommandResult SnmpAgent::GetNext(const std::vector<std::string>& oids) const
+CommandResult SnmpAgent::Walk(const std::string& oid, const std::string& version) const
 {
-    return Tool("snmpgetnext", {"-v2c", "-c", m_options.readCommunity, "-m", "", "-On", "-t", "2", "-r", "1"},
-                oids);
-}
-
-CommandResult SnmpAgent::Walk(const std::string& oid) const
-{
-    return Tool("snmpwalk", {"-v2c", "-c", m_options.readCommunity, "-m", "", "-On", "-t", "2", "-r", "1"},
-                {oid});
+    return Tool("snmpwalk", Common(m_options.readCommunity, version), {oid});
 }
 
 CommandResult SnmpAgent::Set(const std::vector<std::string>& args) const
 {
-    return Tool("snmpset", {"-v2c", "-c", m_options.writeCommunity, "-m", "", "-On", "-t", "2", "-r", "1"}, args);
+    return Tool("snmpset", Common(m_options.writeCommunity, "-v2c"), args);
 }
 
 // ---- snmptrapd -------------------------------------------------------------
@@ -515,37 +439,10 @@ bool TrapReceiver::StartOnce(int timeoutMs, bool& portTaken)
         m_error = "no free loopback port";
         return false;
     }
-    std::string conf = "disableAuthorization yes\n";
-    for (const std::string& line : m_extraLines)
-        conf += line + "\n";
-    std::string confPath = m_dir.File("snmptrapd.conf");
-    std::remove(LogPath().c_str());
-    if (!WriteFile(confPath, conf)) {
-        m_error = "cannot write " + confPath;
-        return false;
-    }
-    if (!Spawn("/usr/sbin/snmptrapd", {"-f", "-Lf", LogPath(), "-C", "-c", confPath, "-m", "", "-On", "-p",
-                                       m_dir.File("snmptrapd.pid"), "udp:127.0.0.1:" + std::to_string(m_port)}))
-        return false;
-    auto deadline = Deadline(timeoutMs);
-    for (;;) {
-        std::string log = Log();
-        if (log.find("Error opening specified endpoint") != std::string::npos) {
-            portTaken = true;
-            Fail("snmptrapd could not bind its port");
-            return false;
-        }
-        if (!Running()) {
-            Fail("snmptrapd ended during start-up");
-            return false;
-        }
-        // The version line is written once the listening port is open.
-        if (log.find("NET-SNMP version") != std::string::npos)
-            return true;
-        if (MsLeft(deadline) == 0) {
-            Fail("snmptrapd did not start in time");
-            return false;
-        }
-        Pause(20);
-    }
+    const std::string confPath = m_dir.File("snmptrapd.conf");
+    // The version line is written once the listening port is open.
+    return Launch(confPath, "disableAuthorization yes\n", "/usr/sbin/snmptrapd",
+                  {"-f", "-Lf", LogPath(), "-C", "-c", confPath, "-m", "", "-On", "-p",
+                   m_dir.File("snmptrapd.pid"), "udp:127.0.0.1:" + std::to_string(m_port)},
+                  timeoutMs, portTaken, [this] { return Log().find("NET-SNMP version") != std::string::npos; });
 }

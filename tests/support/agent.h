@@ -5,22 +5,14 @@
 // nothing.  Daemons are started with fork/exec so their pid is known, and stopped by
 // that pid (TERM, bounded wait, then KILL) by Stop() and by the destructor, so also
 // when an assertion ends the test early.
-//
-// Typical use:
-//
-//     SnmpAgent agent;
-//     agent.Options().smuxPeers.push_back({"1.3.6.1.4.1.32473", "secret"});
-//     ASSERT_TRUE(agent.Start()) << agent.Error();
-//     CommandResult r = agent.Get({"1.3.6.1.2.1.1.1.0"});
-//     EXPECT_EQ(r.status, 0) << r.err;
 #ifndef NYSNMP_TESTS_AGENT_H
 #define NYSNMP_TESTS_AGENT_H
 
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 // A private directory under $TMPDIR (or /tmp), removed with its contents.
@@ -39,9 +31,7 @@ private:
     std::string m_path;
 };
 
-// A loopback port that was free a moment ago (bound to port 0 and released).
-// type is SOCK_DGRAM or SOCK_STREAM.  Returns 0 when no socket could be bound.
-uint16_t FreePort(int type);
+// A loopback port that was free a moment ago; 0 when none could be bound.
 uint16_t FreeUdpPort();
 uint16_t FreeTcpPort();
 
@@ -49,6 +39,9 @@ uint16_t FreeTcpPort();
 std::string ReadFile(const std::string& path);
 // Writes a whole file; false on failure.
 bool WriteFile(const std::string& path, const std::string& text);
+// Checks the condition every pauseMs until it holds or timeoutMs have passed;
+// whether it held.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs, int pauseMs = 20);
 
 struct CommandResult {
     // Exit status of the program; 128 + signal number when a signal ended it;
@@ -82,7 +75,9 @@ public:
     pid_t Pid() const { return m_pid; }
     bool Running();
     // TERM, wait up to timeoutMs, then KILL; always reaps.  Safe to call twice.
-    void Stop(int timeoutMs = 5000);
+    // The exit status (128 + signal number when a signal ended it); -1 when it
+    // had to be killed or was not running.
+    int Stop(int timeoutMs = 5000);
     // Why the last Start failed, with the tail of the daemon's log.
     const std::string& Error() const { return m_error; }
     const TempDir& Dir() const { return m_dir; }
@@ -93,16 +88,14 @@ public:
 
 protected:
     // One attempt on freshly picked ports; `portTaken` when another process
-    // took one of them before the daemon could bind it.  Daemons started
-    // some other way leave it as it is.
-    virtual bool StartOnce(int timeoutMs, bool& portTaken)
-    {
-        (void)timeoutMs;
-        portTaken = false;
-        m_error = "no start procedure";
-        return false;
-    }
+    // took one of them before the daemon could bind it.
+    virtual bool StartOnce(int, bool& portTaken) { return portTaken = false; }
     bool Spawn(const std::string& program, const std::vector<std::string>& args);
+    // Writes the configuration file, spawns the program and waits (bounded)
+    // until `ready` holds; `portTaken` when the log shows a port in use.
+    bool Launch(const std::string& confPath, const std::string& conf, const std::string& program,
+                const std::vector<std::string>& args, int timeoutMs, bool& portTaken,
+                const std::function<bool()>& ready);
     void Fail(const std::string& why);
 
     TempDir m_dir;
@@ -125,24 +118,21 @@ struct AgentOptions {
 // net-snmp's snmpd on 127.0.0.1 with a UDP agent port and a TCP SMUX port.
 class SnmpAgent : public Daemon {
 public:
-    SnmpAgent() = default;
-    explicit SnmpAgent(AgentOptions options) : m_options(std::move(options)) {}
-
     AgentOptions& Options() { return m_options; }
     // Start() picks ports, writes the configuration, starts snmpd and waits
-    // until it answers a Get on UDP and accepts on the SMUX port.
-
+    // until it answers a Get on UDP and accepts on the SMUX port; Restart()
+    // starts it again on the same ports.
+    bool Restart(int timeoutMs = 15000);
     uint16_t Port() const { return m_port; }
     uint16_t SmuxPort() const { return m_smuxPort; }
     // "127.0.0.1:<port>", the agent argument of the net-snmp tools.
     std::string Address() const;
     std::string ConfigPath() const { return m_dir.File("snmpd.conf"); }
 
-    // snmpget / snmpgetnext / snmpwalk / snmpset against this agent with version 2c,
-    // the read (Get, GetNext, Walk) or write (Set) community, -m "" -On -t 2 -r 1.
+    // snmpget / snmpwalk / snmpset against this agent with the read (Get, Walk)
+    // or write (Set) community, -m "" -On -t 2 -r 1, version 2c unless told.
     CommandResult Get(const std::vector<std::string>& oids) const;
-    CommandResult GetNext(const std::vector<std::string>& oids) const;
-    CommandResult Walk(const std::string& oid) const;
+    CommandResult Walk(const std::string& oid, const std::string& version = "-v2c") const;
     // Set arguments as snmpset takes them: oid type value [oid type value ...].
     CommandResult Set(const std::vector<std::string>& args) const;
     // Any net-snmp tool against this agent: tool, options before the address, and
@@ -154,6 +144,9 @@ protected:
     bool StartOnce(int timeoutMs, bool& portTaken) override;
 
 private:
+    bool Run(int timeoutMs, bool& portTaken);
+    std::vector<std::string> Common(const std::string& community, const std::string& version) const;
+
     AgentOptions m_options;
     uint16_t m_port = 0;
     uint16_t m_smuxPort = 0;
@@ -162,17 +155,12 @@ private:
 // net-snmp's snmptrapd on a UDP loopback port, logging every trap to its log file.
 class TrapReceiver : public Daemon {
 public:
-    TrapReceiver() = default;
-    explicit TrapReceiver(std::vector<std::string> extraLines) : m_extraLines(std::move(extraLines)) {}
-
     uint16_t Port() const { return m_port; }
 
 protected:
     bool StartOnce(int timeoutMs, bool& portTaken) override;
 
 private:
-
-    std::vector<std::string> m_extraLines;
     uint16_t m_port = 0;
 };
 
