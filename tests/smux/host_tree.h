@@ -4,27 +4,11 @@
 #ifndef NYSNMP_TESTS_SMUX_HOST_TREE_H
 #define NYSNMP_TESTS_SMUX_HOST_TREE_H
 
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "nymib.h"
-
-using MibInt = nymibvar<int32_t, 1, 2>;
-using MibCounter = nymibvar<uint32_t, 2, 65>;
-using MibGauge = nymibvar<uint32_t, 2, 66>;
-using MibTicks = nymibvar<uint32_t, 2, 67>;
-using MibCounter64 = nymibvar<uint64_t, 3, 70>;
-using MibOctets = nymibvar<std::string, 4, 4>;
-using MibIpAddr = nymibvar<std::string, 4, 64>;
-using MibOid = nymibvar<NySnmpOid, 5, 6>;
-using MibNoSuchInstance = nymibvar<unsigned char, 0, 129>;
-
-constexpr int kNoAccess = 0;
-constexpr int kReadOnly = 1;
-constexpr int kReadWrite = 2;
-constexpr int kWriteOnly = 3;
+#include "support/mib_types.h"
 
 #define HOST_BASE "1.3.6.1.4.1.32473.99"
 
