@@ -3,35 +3,40 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_agent.h"
-#include "nysmuxpeer.h"
+#include "smux/fake_agent.h"
+#include "smux/host_tree.h"
 #include "support/agent.h"
 
 namespace {
 
-using MibInt = nymibvar<int32_t, 1, 2>;
-using MibOctets = nymibvar<std::string, 4, 4>;
-
 constexpr const char* kIdentity = "1.3.6.1.4.1.32473.9";
 constexpr const char* kPassword = "nysmux-secret";
 
-bool Closed(TestSession& session)
-{
-    return session.WaitUntil([&session] { return session.Socket()->Handle() == -1; }, 100);
-}
+struct Snmpd : ::testing::Test {
+    TrapReceiver receiver;
+    SnmpAgent agent;
+    NySnmpManager manager;
+    TestSession session{manager};
+
+    // snmpd (with a trap sink when asked), and the session opened with the password.
+    void Open(const char* password, bool traps = false)
+    {
+        if (traps) {
+            ASSERT_TRUE(receiver.Start()) << receiver.Error();
+            agent.Options().trapPort = receiver.Port();
+        }
+        agent.Options().smuxPeers.push_back({kIdentity, kPassword});
+        ASSERT_TRUE(agent.Start()) << agent.Error();
+        ASSERT_EQ(session.Init(0, agent.SmuxPort(), "127.0.0.1"), 0);
+        ASSERT_EQ(session.Open(kIdentity, "nysnmp session test", password), 0);
+    }
+};
 
 }  // namespace
 
-TEST(Snmpd, OpenWithTheRightPasswordKeepsTheAssociation)
+TEST_F(Snmpd, OpenWithTheRightPasswordKeepsTheAssociation)
 {
-    SnmpAgent agent;
-    agent.Options().smuxPeers.push_back({kIdentity, kPassword});
-    ASSERT_TRUE(agent.Start()) << agent.Error();
-
-    NySnmpManager manager;
-    TestSession session(manager);
-    ASSERT_EQ(session.Init(0, agent.SmuxPort(), "127.0.0.1"), 0);
-    ASSERT_EQ(session.Open(kIdentity, "nysnmp session test", kPassword), 0);
+    ASSERT_NO_FATAL_FAILURE(Open(kPassword));
     // Give the agent time to refuse: it does not, and says nothing.
     session.WaitUntil([] { return false; }, 15);
     EXPECT_NE(session.Socket()->Handle(), -1) << agent.Log();
@@ -43,30 +48,17 @@ TEST(Snmpd, OpenWithTheRightPasswordKeepsTheAssociation)
     EXPECT_EQ(session.End(), 0);
 }
 
-TEST(Snmpd, WrongPasswordIsRefused)
+TEST_F(Snmpd, WrongPasswordIsRefused)
 {
-    SnmpAgent agent;
-    agent.Options().smuxPeers.push_back({kIdentity, kPassword});
-    ASSERT_TRUE(agent.Start()) << agent.Error();
-
-    NySnmpManager manager;
-    TestSession session(manager);
-    ASSERT_EQ(session.Init(0, agent.SmuxPort(), "127.0.0.1"), 0);
-    ASSERT_EQ(session.Open(kIdentity, "nysnmp session test", "not-the-password"), 0);
-    ASSERT_TRUE(Closed(session)) << agent.Log();
+    ASSERT_NO_FATAL_FAILURE(Open("not-the-password"));
+    ASSERT_TRUE(session.Closed(100)) << agent.Log();
     EXPECT_EQ(ToHex(session.ReceiveRecord().data, session.ReceiveRecord().length), "41 01 05")
         << "a ClosePDU with authenticationFailure before the close";
 }
 
-TEST(Snmpd, TrapReachesTheTrapReceiver)
+TEST_F(Snmpd, TrapReachesTheTrapReceiver)
 {
-    TrapReceiver receiver;
-    ASSERT_TRUE(receiver.Start()) << receiver.Error();
-    SnmpAgent agent;
-    agent.Options().smuxPeers.push_back({kIdentity, kPassword});
-    agent.Options().trapPort = receiver.Port();
-    ASSERT_TRUE(agent.Start()) << agent.Error();
-
+    ASSERT_NO_FATAL_FAILURE(Open(kPassword, true));
     NyMibObject root("1.3.6.1.4.1");
     NyMibObject enterprise("nyTest", kIdentity, &root.Children(), 289, 0);
     NyMibTrap trap("nyTestTrap", enterprise, 7);
@@ -74,19 +66,14 @@ TEST(Snmpd, TrapReachesTheTrapReceiver)
     MibInt number("nyTestNumber", trap, 2, 1);
     text.value() = "disk nearly full";
     number.value() = 4242;
-
-    NySnmpManager manager;
-    TestSession session(manager);
-    ASSERT_EQ(session.Init(0, agent.SmuxPort(), "127.0.0.1"), 0);
-    ASSERT_EQ(session.Open(kIdentity, "nysnmp trap test", kPassword), 0);
     ASSERT_EQ(session.Send(trap, 5), 0);
     EXPECT_EQ(session.SendRecord().length, 0u);
 
     ASSERT_TRUE(receiver.WaitForLog("disk nearly full")) << receiver.Log() << "\n--- agent ---\n" << agent.Log();
     std::string log = receiver.Log();
-    EXPECT_NE(log.find("1.3.6.1.4.1.32473.9.7"), std::string::npos) << log;
-    EXPECT_NE(log.find("Enterprise Specific Trap (7)"), std::string::npos) << log;
-    EXPECT_NE(log.find("1.3.6.1.4.1.32473.9.7.1 = STRING: \"disk nearly full\""), std::string::npos) << log;
-    EXPECT_NE(log.find("1.3.6.1.4.1.32473.9.7.2 = INTEGER: 4242"), std::string::npos) << log;
+    for (const char* line : {"1.3.6.1.4.1.32473.9.7", "Enterprise Specific Trap (7)",
+                             "1.3.6.1.4.1.32473.9.7.1 = STRING: \"disk nearly full\"",
+                             "1.3.6.1.4.1.32473.9.7.2 = INTEGER: 4242"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     EXPECT_EQ(session.Close(NYSMUX_GOING_DOWN, 10), 0);
 }
