@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "nysmuxpeer.h"
-#include "smux/fake_agent.h"
 #include "smux/host_tree.h"
 #include "support/agent.h"
+#include "support/caught.h"
 
 namespace {
 
@@ -22,24 +22,6 @@ constexpr const char* kIdentity = "1.3.6.1.4.1.32473.99";
 constexpr const char* kPassword = "live-peer";
 
 #define B HOST_BASE
-
-// snmpd that can be started again on the ports it had.
-class RestartableAgent : public SnmpAgent {
-public:
-    bool Restart()
-    {
-        Stop();
-        if (!Spawn("/usr/sbin/snmpd", {"-f", "-C", "-c", ConfigPath(), "-Lf", LogPath(), "-p",
-                                       Dir().File("snmpd.pid"), "-m", ""}))
-            return false;
-        for (int i = 0; i < 100; ++i) {
-            if (Get({"1.3.6.1.2.1.1.3.0"}).status == 0)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
-    }
-};
 
 // A host session: OnMibSetUncommitted refuses with the node's user
 // parameter; the Set hooks note the value the node holds when they run.
@@ -96,7 +78,7 @@ const std::vector<std::string> kReadable = {
     "." B ".11.1.3.1", "." B ".11.1.3.2", "." B ".11.1.3.3", "." B ".12"};
 
 struct LivePeer : ::testing::Test {
-    RestartableAgent agent;
+    SnmpAgent agent;
     HostTree tree;
     NySnmpManager manager;
     LiveSession session{manager};
@@ -113,21 +95,28 @@ struct LivePeer : ::testing::Test {
         ASSERT_EQ(session.Init(0, agent.SmuxPort(), "127.0.0.1"), 0);
         ASSERT_EQ(session.Open(kIdentity, "nysnmp live peer", kPassword), 0);
         ASSERT_EQ(session.Register(tree.base, granted, 2), 0);
-        loop = std::thread([this] { Serve(); });
+        StartLoop();
     }
 
     void TearDown() override
+    {
+        StopLoop();
+        Caught([this] { session.Close(NYSMUX_GOING_DOWN, 5); });  // the connection may be gone
+        session.End();
+    }
+
+    void StartLoop()
+    {
+        stop = 0;
+        wake.Reset();
+        loop = std::thread([this] { Serve(); });
+    }
+    void StopLoop()
     {
         stop = 1;
         wake.Set();
         if (loop.joinable())
             loop.join();
-        try {
-            session.Close(NYSMUX_GOING_DOWN, 5);
-        } catch (NySocketException&) {
-            // the connection was already gone
-        }
-        session.End();
     }
 
     // The service thread of a host program: the loop, started again after
@@ -146,21 +135,16 @@ struct LivePeer : ::testing::Test {
         }
     }
 
-    CommandResult Walk(const std::string& version)
-    {
-        return agent.Tool("snmpwalk", {version, "-c", "public", "-m", "", "-On", "-t", "2", "-r", "1"}, {B});
-    }
-
     void ExpectWholeWalk(const std::string& version, const std::vector<std::string>& expected)
     {
-        CommandResult r = Walk(version);
+        CommandResult r = agent.Walk(B, version);
         EXPECT_EQ(r.status, 0) << version << "\n" << r.out << r.err << agent.Log();
         EXPECT_EQ(WalkedOids(r.out), expected) << version << "\n" << r.out << r.err;
         EXPECT_EQ(r.err, "") << version;
     }
 };
 
-TEST_F(LivePeer, GetAnswersWithTheHostValuesAndTypes)
+TEST_F(LivePeer, GetAndWalkAnswerWithTheHostValuesAndTypes)
 {
     EXPECT_EQ(granted, 0) << "the lowest free priority";
     CommandResult r = agent.Get({B ".1", B ".2", B ".3", B ".4", B ".5", B ".6", B ".7", B ".8", B ".11.1.2.1",
@@ -184,10 +168,7 @@ TEST_F(LivePeer, GetAnswersWithTheHostValuesAndTypes)
         CommandResult missing = agent.Get({oid});
         EXPECT_NE(missing.out.find("No Such"), std::string::npos) << oid << ": " << missing.out << missing.err;
     }
-}
-
-TEST_F(LivePeer, WalkReturnsEveryReadableObjectOnceInOrder)
-{
+    // A walk returns every readable object once, in order.
     ExpectWholeWalk("-v2c", kReadable);
     // SNMPv1 cannot carry a Counter64: the agent passes it over.
     std::vector<std::string> v1 = kReadable;
@@ -266,7 +247,7 @@ TEST_F(LivePeer, ValuesChangedWhileWalkingAreNeverTorn)
         }
     });
     for (int round = 0; round < 3; ++round) {
-        CommandResult r = Walk("-v2c");
+        CommandResult r = agent.Walk(B);
         EXPECT_EQ(WalkedOids(r.out), kReadable) << r.out << r.err;
         std::istringstream lines(r.out);
         std::string line;
@@ -296,13 +277,8 @@ TEST_F(LivePeer, AgentRestartedOnTheSamePorts)
     ASSERT_EQ(agent.Port(), port);
     ASSERT_EQ(agent.SmuxPort(), smuxPort);
     // The loop notices the lost connection, reconnects and registers again.
-    bool served = false;
-    for (int i = 0; i < 60 && !served; ++i) {
-        served = agent.Get({B ".1"}).out.find("INTEGER: -42") != std::string::npos;
-        if (!served)
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    }
-    ASSERT_TRUE(served) << agent.Log();
+    ASSERT_TRUE(WaitFor([&] { return agent.Get({B ".1"}).out.find("INTEGER: -42") != std::string::npos; }, 15000, 250))
+        << agent.Log();
     ExpectWholeWalk("-v2c", kReadable);
 }
 
@@ -310,9 +286,7 @@ TEST_F(LivePeer, AgentRestartedOnTheSamePorts)
 // back whole (net-snmp writes it in four octets).
 TEST_F(LivePeer, GrantedPriorityReachesTheCaller)
 {
-    stop = 1;
-    wake.Set();
-    loop.join();
+    StopLoop();
     NyMibObject extra("hostExtra", "1.3.6.1.4.1.32473.98", &tree.tops, 289, kNoAccess);
     MibInt answer("hostAnswer", extra, 1, kReadOnly);
     answer.value() = 41;
@@ -322,14 +296,10 @@ TEST_F(LivePeer, GrantedPriorityReachesTheCaller)
     ASSERT_EQ(session.RegInfo().size(), 2u);
     EXPECT_EQ(session.RegInfo()[1]->Priority(), 9);
 
-    stop = 0;
-    wake.Reset();
-    loop = std::thread([this] { Serve(); });
+    StartLoop();
     CommandResult r = agent.Get({"1.3.6.1.4.1.32473.98.1"});
     EXPECT_NE(r.out.find("INTEGER: 41"), std::string::npos) << r.out << r.err << agent.Log();
-    stop = 1;
-    wake.Set();
-    loop.join();
+    StopLoop();
     // The record goes with the node, before the node does.
     session.Close(NYSMUX_GOING_DOWN, 5);
 }
