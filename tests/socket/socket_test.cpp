@@ -1,12 +1,6 @@
 // The event-driven sockets against listeners made in the test on loopback.
 #include <arpa/inet.h>
-#include <dirent.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -18,55 +12,10 @@
 #include <gtest/gtest.h>
 
 #include "nysocket.h"
+#include "support/caught.h"
+#include "support/loopback.h"
 
 namespace {
-
-int FdCount()
-{
-    int count = 0;
-    DIR* dir = opendir("/proc/self/fd");
-    if (!dir)
-        return -1;
-    while (dirent* entry = readdir(dir))
-        if (entry->d_name[0] != '.')
-            ++count;
-    closedir(dir);
-    return count;
-}
-
-// A plain POSIX socket on 127.0.0.1 with a system-chosen port; listening
-// unless asked not to (a bound port nobody listens on refuses connections).
-class RawPort {
-public:
-    explicit RawPort(bool listening = true)
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sin{};
-        sin.sin_family = AF_INET;
-        sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(::bind(m_fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin), 0);
-        if (listening) {
-            EXPECT_EQ(::listen(m_fd, 8), 0);
-        }
-        socklen_t size = sizeof sin;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&sin), &size);
-        m_port = ntohs(sin.sin_port);
-    }
-    ~RawPort() { ::close(m_fd); }
-    unsigned Port() const { return m_port; }
-    // The next connection, or -1 after `ms` milliseconds.
-    int Accept(int ms = 5000)
-    {
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, ms) != 1)
-            return -1;
-        return ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-    }
-
-private:
-    int m_fd;
-    unsigned m_port = 0;
-};
 
 struct Event {
     std::string what;
@@ -140,18 +89,14 @@ std::string Drain(NyAsyncSocket& s)
 struct Sockets : ::testing::Test {
     NySocketManager manager;
     Recorder owner;
-    RawPort listener;
+    LoopbackPeer peer;
 
-    // Connects a new stream socket to the listener; returns the accepted peer
-    // once the connection has been reported writable.
-    int Connected(NyAsyncSocket& s)
+    // Connects a new stream socket to the listener; true once the peer has
+    // accepted and the connection has been reported writable.
+    bool Connected(NyAsyncSocket& s)
     {
-        EXPECT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
-        EXPECT_EQ(s.Connect("127.0.0.1", listener.Port()), 0);
-        int peer = listener.Accept();
-        EXPECT_GE(peer, 0);
-        EXPECT_TRUE(owner.WaitFor("send"));
-        return peer;
+        return s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr) == 0 && s.Connect("127.0.0.1", peer.Port()) == 0 &&
+               peer.Accept() && owner.WaitFor("send");
     }
 };
 
@@ -162,7 +107,7 @@ TEST_F(Sockets, ConnectReportsCompletionThenWritable)
     NyAsyncSocket s(manager, owner);
     ASSERT_EQ(s.Create(7199, NY_SOCK_STREAM, 0x37, nullptr), 0) << "no address: the port is not bound";
     EXPECT_FALSE(s.IsReadyToSend());
-    ASSERT_EQ(s.Connect("127.0.0.1", listener.Port()), 0);
+    ASSERT_EQ(s.Connect("127.0.0.1", peer.Port()), 0);
     ASSERT_TRUE(owner.WaitFor("send"));
     ASSERT_GE(owner.events.size(), 2u);
     EXPECT_EQ(owner.events[0].what, "connect");
@@ -187,7 +132,7 @@ TEST_F(Sockets, ConnectReportsCompletionThenWritable)
 
 TEST_F(Sockets, RefusalComesThroughOnConnect)
 {
-    RawPort nobodyListens(false);
+    LoopbackPeer nobodyListens(false);
     NyAsyncSocket s(manager, owner);
     ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
     ASSERT_EQ(s.Connect("127.0.0.1", nobodyListens.Port()), 0) << "the refusal is not an error of Connect";
@@ -203,15 +148,12 @@ TEST_F(Sockets, ErrorsAreThrownOrKept)
 {
     NyAsyncSocket s(manager, owner);
     char byte = 0;
-    try {
-        s.Send(&byte, 1);
-        FAIL() << "send on a socket never created";
-    } catch (const NySocketException& e) {
-        EXPECT_EQ(e.Id(), NYSOCKET_NOT_OPEN);
-        EXPECT_EQ(e.NativeError(), EBADF);
-        EXPECT_STREQ(e.ThrownBy(), "NyAsyncSocket::Send");
-        EXPECT_STREQ(e.Text(), "The socket is not open in NyAsyncSocket::Send");
-    }
+    auto e = Caught([&] { s.Send(&byte, 1); });
+    ASSERT_TRUE(e) << "send on a socket never created";
+    EXPECT_EQ(e->Id(), NYSOCKET_NOT_OPEN);
+    EXPECT_EQ(e->NativeError(), EBADF);
+    EXPECT_STREQ(e->ThrownBy(), "NyAsyncSocket::Send");
+    EXPECT_STREQ(e->Text(), "The socket is not open in NyAsyncSocket::Send");
     EXPECT_THROW(s.Create(0, 2, NY_FD_ALL, nullptr), NySocketException) << "only stream sockets";
     ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, "127.0.0.1"), 0);
     EXPECT_THROW(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), NySocketException) << "already open";
@@ -228,16 +170,13 @@ TEST_F(Sockets, ErrorsAreThrownOrKept)
 
     // The session reports a failed connection through the socket's hook.
     s.SetExceptions(true);
-    try {
-        s.OnError(NYSOCKET_CONNECT_FAILED, "NySmuxSession::OnConnect", ECONNREFUSED, nullptr);
-        FAIL();
-    } catch (const NySocketException& e) {
-        EXPECT_EQ(static_cast<uint32_t>(e.Id()), 0xC008000Du);
-        EXPECT_EQ(e.NativeError(), ECONNREFUSED);
-        EXPECT_STREQ(e.ThrownBy(), "NySmuxSession::OnConnect");
-        EXPECT_EQ(std::string(e.Text()),
-                  "Failed to connect the socket in NySmuxSession::OnConnect: " + std::string(strerror(ECONNREFUSED)));
-    }
+    e = Caught([&] { s.OnError(NYSOCKET_CONNECT_FAILED, "NySmuxSession::OnConnect", ECONNREFUSED, nullptr); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(IdOf(e), 0xC008000Du);
+    EXPECT_EQ(e->NativeError(), ECONNREFUSED);
+    EXPECT_STREQ(e->ThrownBy(), "NySmuxSession::OnConnect");
+    EXPECT_EQ(std::string(e->Text()),
+              "Failed to connect the socket in NySmuxSession::OnConnect: " + std::string(strerror(ECONNREFUSED)));
 }
 
 TEST_F(Sockets, LingerRecordMapsToNativeOption)
@@ -262,9 +201,7 @@ TEST_F(Sockets, LingerRecordMapsToNativeOption)
 TEST_F(Sockets, PartialSendsFinishFromOnSend)
 {
     NyAsyncSocket s(manager, owner);
-    int peer = Connected(s);
-    ASSERT_GE(peer, 0);
-
+    ASSERT_TRUE(Connected(s));
     std::string data(8 * 1024 * 1024, '\0');
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>(i * 131 + i / 251);
@@ -296,30 +233,25 @@ TEST_F(Sockets, PartialSendsFinishFromOnSend)
     EXPECT_TRUE(owner.events.empty());
 
     std::string received;
-    ::fcntl(peer, F_SETFL, O_NONBLOCK);
     for (int round = 0; round < 1000000 && received.size() < data.size(); ++round) {
-        char buffer[65536];
-        ssize_t n = ::recv(peer, buffer, sizeof buffer, 0);
-        if (n > 0)
-            received.append(buffer, static_cast<size_t>(n));
-        owner.Wait(n > 0 ? 0 : 1);
+        Bytes chunk = peer.ReadAvailable(0);
+        received.append(chunk.begin(), chunk.end());
+        owner.Wait(chunk.empty() ? 1 : 0);
     }
     EXPECT_EQ(sent, data.size());
     EXPECT_GT(shortSends, 0);
     EXPECT_GT(sendsFromHook, 0);
     EXPECT_TRUE(received == data) << "bytes lost or reordered";
-    ::close(peer);
 }
 
 TEST_F(Sockets, DataThenOrderlyCloseIsReportedOnce)
 {
     NyAsyncSocket s(manager, owner);
-    int peer = Connected(s);
-    ASSERT_GE(peer, 0);
+    ASSERT_TRUE(Connected(s));
     std::string got;
     owner.onReceive = [&](NyAsyncSocket& sock) { got += Drain(sock); };
-    ASSERT_EQ(::send(peer, "hello", 5, 0), 5);
-    ::close(peer);
+    ASSERT_TRUE(peer.Write({'h', 'e', 'l', 'l', 'o'}));
+    peer.Drop();
     ASSERT_TRUE(owner.WaitFor("close"));
     EXPECT_EQ(got, "hello");
     EXPECT_EQ(owner.ErrorOf("close"), 0);
@@ -332,12 +264,11 @@ TEST_F(Sockets, DataThenOrderlyCloseIsReportedOnce)
 TEST_F(Sockets, ResetIsReportedAsCloseWithError)
 {
     NyAsyncSocket s(manager, owner);
-    int peer = Connected(s);
-    ASSERT_GE(peer, 0);
+    ASSERT_TRUE(Connected(s));
     owner.onClose = [](NyAsyncSocket& sock) { sock.Close(); };
     linger abort{1, 0};
-    ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-    ::close(peer);
+    ::setsockopt(peer.Peer(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    peer.Drop();
     ASSERT_TRUE(owner.WaitFor("close"));
     EXPECT_EQ(owner.ErrorOf("close"), ECONNRESET);
     EXPECT_EQ(s.Handle(), -1);
@@ -375,10 +306,10 @@ TEST_F(Sockets, OutOfBandByteAndAcceptedSockets)
 TEST_F(Sockets, DeletingTheSocketInsideANotification)
 {
     auto s = std::make_unique<NyAsyncSocket>(manager, owner);
-    int peer = Connected(*s);
+    ASSERT_TRUE(Connected(*s));
     owner.onReceive = [&](NyAsyncSocket&) { s.reset(); };
-    ::send(peer, "x", 1, 0);
-    ::close(peer);  // data and the end of the stream in one wait
+    peer.Write({'x'});
+    peer.Drop();  // data and the end of the stream in one wait
     ASSERT_TRUE(owner.WaitFor("receive"));
     EXPECT_FALSE(owner.Seen("close"));
     EXPECT_TRUE(owner.Sockets().empty());
@@ -387,7 +318,7 @@ TEST_F(Sockets, DeletingTheSocketInsideANotification)
 
 TEST_F(Sockets, ExceptionFromANotificationLeavesTheWait)
 {
-    RawPort nobodyListens(false);
+    LoopbackPeer nobodyListens(false);
     NyAsyncSocket s(manager, owner);
     owner.onConnect = [](NyAsyncSocket& sock) {
         sock.Close();
@@ -414,33 +345,31 @@ TEST_F(Sockets, WaitTimesOutWithoutEvents)
     EXPECT_EQ(owner.Wait(20), 0) << "no sockets: sleeps out the time-out";
     EXPECT_EQ(owner.WaitForSocketEvents(nullptr), 0) << "no sockets and no limit: nothing to wait for";
     NyAsyncSocket s(manager, owner);
-    int peer = Connected(s);
+    ASSERT_TRUE(Connected(s));
     owner.events.clear();
     timeval zero{0, 0};
     EXPECT_EQ(owner.WaitForSocketEvents(&zero), 0);
     EXPECT_EQ(owner.Wait(100), 0);
     EXPECT_TRUE(owner.events.empty());
-    ::close(peer);
 }
 
 TEST_F(Sockets, NoDescriptorLeaksOverManyCycles)
 {
-    RawPort refusing(false);
-    int before = FdCount();
+    LoopbackPeer refusing(false);
+    int before = OpenDescriptors();
     for (int i = 0; i < 200; ++i) {
         NyAsyncSocket s(manager, owner);
         ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, i % 3 ? nullptr : "127.0.0.1"), 0);
-        ASSERT_EQ(s.Connect("127.0.0.1", i % 2 ? listener.Port() : refusing.Port()), 0);
+        ASSERT_EQ(s.Connect("127.0.0.1", i % 2 ? peer.Port() : refusing.Port()), 0);
         owner.Wait(0);
         if (i % 2) {
-            int peer = listener.Accept();
-            ASSERT_GE(peer, 0);
-            ::close(peer);
+            ASSERT_TRUE(peer.Accept());
+            peer.Drop();
         }
         if (i % 4 == 1)
             s.Close();  // else the destructor closes it
     }
-    EXPECT_EQ(FdCount(), before);
+    EXPECT_EQ(OpenDescriptors(), before);
     EXPECT_TRUE(manager.Sockets().empty());
     EXPECT_TRUE(owner.Sockets().empty());
 }
