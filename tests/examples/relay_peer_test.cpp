@@ -3,12 +3,9 @@
 // reported and retried, a restarted agent found again.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,6 +23,8 @@ const std::string kListenerTable = "1.3.6.1.4.1.32473.1.1.3.2.14.2.1";
 bool Have(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
 
 // relay-peer as a child process; its stderr goes to the fixture's log.
+// Stop(10000) gives its exit status: under the sanitizers a leak or an
+// error shows as a status other than 0.
 class PeerProcess : public Daemon {
 public:
     bool Start(const std::vector<std::string>& args)
@@ -33,27 +32,7 @@ public:
         std::string command = "exec '" + kPeer + "'";
         for (const std::string& arg : args)
             command += " '" + arg + "'";
-        command += " 2>'" + LogPath() + "'";
-        return Spawn("/bin/sh", {"-c", command});
-    }
-    // SIGTERM, then the exit status once it has ended (within 10 s); -1 when
-    // it had to be killed.  Under the sanitizers a leak or an error shows
-    // here as a status other than 0.
-    int Terminate()
-    {
-        if (m_pid <= 0)
-            return -1;
-        ::kill(m_pid, SIGTERM);
-        for (int i = 0; i < 200; ++i) {
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            ::usleep(50000);
-        }
-        Stop();
-        return -1;
+        return Spawn("/bin/sh", {"-c", command + " 2>'" + LogPath() + "'"});
     }
     size_t Count(const std::string& text) const
     {
@@ -63,29 +42,11 @@ public:
             ++count;
         return count;
     }
-};
-
-// snmpd on ports chosen by the test, so that it can be restarted on the same ones.
-class FixedAgent : public Daemon {
-public:
-    FixedAgent(uint16_t port, uint16_t smuxPort) : m_port(port), m_smuxPort(smuxPort) {}
-    bool Start()
+    // Waits (bounded) until the text is in the log at least n times.
+    bool WaitForCount(const std::string& text, size_t n, int timeoutMs = 5000)
     {
-        std::ostringstream conf;
-        conf << "agentaddress udp:127.0.0.1:" << m_port << "\n"
-             << "smuxsocket 127.0.0.1:" << m_smuxPort << "\n"
-             << "smuxpeer " << kIdentity << " " << kPassword << "\n"
-             << "rocommunity public 127.0.0.1\n";
-        if (!WriteFile(m_dir.File("snmpd.conf"), conf.str()))
-            return false;
-        std::remove(LogPath().c_str());
-        return Spawn("/usr/sbin/snmpd", {"-f", "-C", "-c", m_dir.File("snmpd.conf"), "-Lf", LogPath(), "-p",
-                                         m_dir.File("snmpd.pid"), "-m", ""});
+        return WaitFor([&] { return Count(text) >= n; }, timeoutMs);
     }
-
-private:
-    uint16_t m_port;
-    uint16_t m_smuxPort;
 };
 
 class RelayPeer : public ::testing::Test {
@@ -97,6 +58,18 @@ protected:
         if (!Have(kPeer))
             GTEST_SKIP() << "relay-peer not built";
     }
+
+    // snmpd with relay-peer's identity, and relay-peer started against it.
+    void StartBoth(const char* password, const char* retry, bool registered = true)
+    {
+        agent.Options().smuxPeers.push_back({kIdentity, kPassword});
+        ASSERT_TRUE(agent.Start()) << agent.Error();
+        ASSERT_TRUE(peer.Start({"-p", std::to_string(agent.SmuxPort()), "-w", password, retry, "1"}));
+        ASSERT_TRUE(!registered || peer.WaitForLog("registered", 20000)) << peer.Log() << agent.Log();
+    }
+
+    SnmpAgent agent;
+    PeerProcess peer;
 
     // The instances under a column, from a numeric walk.
     static std::vector<std::string> Instances(const CommandResult& walk, const std::string& column)
@@ -115,12 +88,7 @@ protected:
 
 TEST_F(RelayPeer, ServesItsTablesThroughTheAgent)
 {
-    SnmpAgent agent;
-    agent.Options().smuxPeers.push_back({kIdentity, kPassword});
-    ASSERT_TRUE(agent.Start()) << agent.Error();
-    PeerProcess peer;
-    ASSERT_TRUE(peer.Start({"-p", std::to_string(agent.SmuxPort()), "-w", kPassword, "-r", "1"}));
-    ASSERT_TRUE(peer.WaitForLog("registered", 20000)) << peer.Log();
+    ASSERT_NO_FATAL_FAILURE(StartBoth(kPassword, "-r"));
 
     // The agent's SMUX listener is one of the listeners.
     const std::string port = std::to_string(agent.SmuxPort());
@@ -133,31 +101,24 @@ TEST_F(RelayPeer, ServesItsTablesThroughTheAgent)
     CommandResult pid = agent.Get({"1.3.6.1.4.1.32473.1.1.3.1.1.4.10.114.101.108.97.121.45.112.101.101.114.1.1"});
     EXPECT_NE(pid.out.find("INTEGER: " + std::to_string(peer.Pid())), std::string::npos) << pid.out << pid.err;
 
-    EXPECT_EQ(peer.Terminate(), 0) << peer.Log();
+    EXPECT_EQ(peer.Stop(10000), 0) << peer.Log();
     EXPECT_TRUE(peer.WaitForLog("disconnected from the SMUX agent", 1000)) << peer.Log();
 }
 
 TEST_F(RelayPeer, InvalidConnectionLeavesTheTable)
 {
-    SnmpAgent agent;
-    agent.Options().smuxPeers.push_back({kIdentity, kPassword});
-    ASSERT_TRUE(agent.Start()) << agent.Error();
-    PeerProcess peer;
-    ASSERT_TRUE(peer.Start({"-p", std::to_string(agent.SmuxPort()), "-w", kPassword, "-r", "1"}));
-    ASSERT_TRUE(peer.WaitForLog("registered", 20000)) << peer.Log();
+    ASSERT_NO_FATAL_FAILURE(StartBoth(kPassword, "-r"));
 
     // relay-peer's own connection to the agent, seen from its side.
     const std::string suffix = ".127.0.0.1." + std::to_string(agent.SmuxPort());
     std::string mine;
-    for (int i = 0; i < 50 && mine.empty(); ++i) {
-        for (const std::string& instance : Instances(agent.Walk(kConnTable + ".1"), kConnTable + ".1")) {
+    WaitFor([&] {
+        for (const std::string& instance : Instances(agent.Walk(kConnTable + ".1"), kConnTable + ".1"))
             if (instance.size() > suffix.size() &&
                 instance.compare(instance.size() - suffix.size(), suffix.size(), suffix) == 0)
                 mine = instance;
-        }
-        if (mine.empty())
-            ::usleep(100000);
-    }
+        return !mine.empty();
+    }, 5000, 100);
     ASSERT_FALSE(mine.empty()) << agent.Walk(kConnTable + ".1").out;
     const std::string status = kConnTable + ".1." + mine;
 
@@ -173,64 +134,44 @@ TEST_F(RelayPeer, InvalidConnectionLeavesTheTable)
         EXPECT_EQ(std::find(rows.begin(), rows.end(), mine), rows.end()) << walk.out;
         ::usleep(800000);
     }
-    EXPECT_EQ(peer.Terminate(), 0) << peer.Log();
+    EXPECT_EQ(peer.Stop(10000), 0) << peer.Log();
 }
 
 TEST_F(RelayPeer, AbsentAgentIsReportedAndRetried)
 {
     const uint16_t port = FreeTcpPort();
     ASSERT_NE(port, 0);
-    PeerProcess peer;
     ASSERT_TRUE(peer.Start({"-p", std::to_string(port), "-R", "1"}));
     ASSERT_TRUE(peer.WaitForLog("127.0.0.1:" + std::to_string(port) + " is not reachable", 10000)) << peer.Log();
-    for (int i = 0; i < 50 && peer.Count("is not reachable") < 2; ++i)
-        ::usleep(100000);
-    EXPECT_GE(peer.Count("is not reachable"), 2u) << peer.Log();
+    EXPECT_TRUE(peer.WaitForCount("is not reachable", 2)) << peer.Log();
     EXPECT_TRUE(peer.Running());
-    EXPECT_EQ(peer.Terminate(), 0) << peer.Log();
+    EXPECT_EQ(peer.Stop(10000), 0) << peer.Log();
     EXPECT_TRUE(peer.WaitForLog("disconnected from the SMUX agent", 1000)) << peer.Log();
 }
 
 TEST_F(RelayPeer, RefusedPasswordIsReportedAndRetried)
 {
-    SnmpAgent agent;
-    agent.Options().smuxPeers.push_back({kIdentity, kPassword});
-    ASSERT_TRUE(agent.Start()) << agent.Error();
-    PeerProcess peer;
-    ASSERT_TRUE(peer.Start({"-p", std::to_string(agent.SmuxPort()), "-w", "wrong", "-R", "1"}));
+    ASSERT_NO_FATAL_FAILURE(StartBoth("wrong", "-R", false));
     ASSERT_TRUE(peer.WaitForLog("refused the association (authenticationFailure)", 10000)) << peer.Log();
-    for (int i = 0; i < 50 && peer.Count("refused the association") < 2; ++i)
-        ::usleep(100000);
-    EXPECT_GE(peer.Count("refused the association"), 2u) << peer.Log();
+    EXPECT_TRUE(peer.WaitForCount("refused the association", 2)) << peer.Log();
     EXPECT_EQ(peer.Count("registered "), 0u) << peer.Log();
     EXPECT_TRUE(peer.Running());
-    EXPECT_EQ(peer.Terminate(), 0) << peer.Log();
+    EXPECT_EQ(peer.Stop(10000), 0) << peer.Log();
 }
 
 TEST_F(RelayPeer, FindsARestartedAgentAgain)
 {
-    const uint16_t port = FreeUdpPort();
-    const uint16_t smuxPort = FreeTcpPort();
-    ASSERT_TRUE(port != 0 && smuxPort != 0);
-    FixedAgent agent(port, smuxPort);
-    ASSERT_TRUE(agent.Start());
-    PeerProcess peer;
-    ASSERT_TRUE(peer.Start({"-p", std::to_string(smuxPort), "-w", kPassword, "-R", "1"}));
-    ASSERT_TRUE(peer.WaitForLog("registered", 20000)) << peer.Log() << agent.Log();
-
+    ASSERT_NO_FATAL_FAILURE(StartBoth(kPassword, "-R"));
     agent.Stop();
     ASSERT_TRUE(peer.WaitForLog("lost the SMUX agent", 10000)) << peer.Log();
-    ASSERT_TRUE(agent.Start());
-    for (int i = 0; i < 200 && peer.Count("registered ") < 2; ++i)
-        ::usleep(100000);
+    ASSERT_TRUE(agent.Restart()) << agent.Error();
+    EXPECT_TRUE(peer.WaitForCount("registered ", 2, 20000));
     EXPECT_EQ(peer.Count("registered "), 2u) << peer.Log() << agent.Log();
 
     // The new agent answers from the peer's tree.
-    CommandResult r = RunCommand("snmpget", {"-v2c", "-c", "public", "-m", "", "-On", "-t", "2", "-r", "1",
-                                             "127.0.0.1:" + std::to_string(port),
-                                             "1.3.6.1.4.1.32473.1.1.1.1.1.1"});
+    CommandResult r = agent.Get({"1.3.6.1.4.1.32473.1.1.1.1.1.1"});
     EXPECT_NE(r.out.find("INTEGER: 1"), std::string::npos) << r.out << r.err;
-    EXPECT_EQ(peer.Terminate(), 0) << peer.Log();
+    EXPECT_EQ(peer.Stop(10000), 0) << peer.Log();
 }
 
 } // namespace
