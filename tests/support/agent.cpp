@@ -351,11 +351,6 @@ bool Daemon::Launch(const std::string& confPath, const std::string& conf, const 
 
 // ---- snmpd -----------------------------------------------------------------
 
-std::string SnmpAgent::Address() const
-{
-    return "127.0.0.1:" + std::to_string(m_port);
-}
-
 bool SnmpAgent::StartOnce(int timeoutMs, bool& portTaken)
 {
     Stop();

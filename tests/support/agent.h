@@ -44,9 +44,7 @@ bool WriteFile(const std::string& path, const std::string& text);
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs, int pauseMs = 20);
 
 struct CommandResult {
-    // Exit status of the program; 128 + signal number when a signal ended it;
-    // -1 when it could not be started or ran past the time-out (then killed).
-    int status = -1;
+    int status = -1;  // as Daemon::Stop gives it; -1 also when it could not be started
     bool timedOut = false;
     std::string out;
     std::string err;
@@ -80,7 +78,6 @@ public:
     int Stop(int timeoutMs = 5000);
     // Why the last Start failed, with the tail of the daemon's log.
     const std::string& Error() const { return m_error; }
-    const TempDir& Dir() const { return m_dir; }
     std::string LogPath() const { return m_dir.File("daemon.log"); }
     std::string Log() const { return ReadFile(LogPath()); }
     // Waits (bounded) until the log holds the text.
@@ -126,7 +123,7 @@ public:
     uint16_t Port() const { return m_port; }
     uint16_t SmuxPort() const { return m_smuxPort; }
     // "127.0.0.1:<port>", the agent argument of the net-snmp tools.
-    std::string Address() const;
+    std::string Address() const { return "127.0.0.1:" + std::to_string(m_port); }
     std::string ConfigPath() const { return m_dir.File("snmpd.conf"); }
 
     // snmpget / snmpwalk / snmpset against this agent with the read (Get, Walk)
