@@ -316,30 +316,6 @@ TEST_F(Sockets, DeletingTheSocketInsideANotification)
     EXPECT_TRUE(manager.Sockets().empty());
 }
 
-TEST_F(Sockets, ExceptionFromANotificationLeavesTheWait)
-{
-    LoopbackPeer nobodyListens(false);
-    NyAsyncSocket s(manager, owner);
-    owner.onConnect = [](NyAsyncSocket& sock) {
-        sock.Close();
-        sock.OnError(NYSOCKET_CONNECT_FAILED, "Test::OnConnect", ECONNREFUSED, nullptr);
-    };
-    ASSERT_EQ(s.Create(0, NY_SOCK_STREAM, NY_FD_ALL, nullptr), 0);
-    ASSERT_EQ(s.Connect("127.0.0.1", nobodyListens.Port()), 0);
-    bool thrown = false;
-    for (int i = 0; i < 50 && !thrown; ++i) {
-        try {
-            owner.Wait(100);
-        } catch (const NySocketException& e) {
-            thrown = true;
-            EXPECT_EQ(e.Id(), NYSOCKET_CONNECT_FAILED);
-        }
-    }
-    EXPECT_TRUE(thrown);
-    EXPECT_EQ(s.Handle(), -1);
-    EXPECT_EQ(owner.Wait(10), 0);
-}
-
 TEST_F(Sockets, WaitTimesOutWithoutEvents)
 {
     EXPECT_EQ(owner.Wait(20), 0) << "no sockets: sleeps out the time-out";
