@@ -359,21 +359,6 @@ TEST_F(Serving, SetRefusals)
         EXPECT_NE(row->label.value(), "x");
 }
 
-// The agent's shape of a Set of two bindings: one SetRequest each, then
-// an SOutPDU each; the first commits both.
-TEST_F(Serving, SetRequestsStageUntilTheSOutPdu)
-{
-    Exchange(Pdu(0xA3, 1, {{B ".1", Int(7)}}));
-    Exchange(Pdu(0xA3, 2, {{B ".12", Text("new")}}));
-    EXPECT_EQ(session.StagedVars().Size(), 2u);
-    Exchange(Hex("44 01 00"), 300);
-    EXPECT_EQ(tree.level.value(), 7);
-    EXPECT_EQ(tree.motto.value(), "new");
-    Exchange(Hex("44 01 00"), 300);
-    EXPECT_EQ(session.seen, (std::vector<std::string>{"OnSet 0/0", "OnSet 0/0", "OnCommit " B ".1 " B ".12",
-                                                      "OnCommit"}));
-}
-
 TEST_F(Serving, SmuxPdusAreNotAnswered)
 {
     for (const char* pdu : {"44 01 00", "41 01 05", "43 01 00", "43 04 00 00 00 00", "A2 82 00 0D 02 01 05 02 01 00 02 01 00 30 82 00 00"}) {
