@@ -86,7 +86,6 @@ struct LivePeer : ::testing::Test {
     std::thread loop;
     int volatile stop = 0;
     NyEvent wake;
-    std::atomic<int> reconnects{0};
 
     void SetUp() override
     {
@@ -123,16 +122,9 @@ struct LivePeer : ::testing::Test {
     // whatever ended it, until the test stops it.
     void Serve()
     {
-        while (stop == 0) {
-            try {
-                if (session.ProcessRequests(stop, 1, &wake) != 0)
-                    ++reconnects;
-            } catch (NySocketException&) {
-                // The agent is not back yet; the next round tries again.
-                ++reconnects;
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            }
-        }
+        while (stop == 0)
+            if (Caught([this] { session.ProcessRequests(stop, 1, &wake); }))
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the agent is not back yet
     }
 
     void ExpectWholeWalk(const std::string& version, const std::vector<std::string>& expected)
