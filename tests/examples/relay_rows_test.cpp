@@ -19,23 +19,12 @@ std::string FakeUser(uint32_t uid) { return "user" + std::to_string(uid); }
 
 TcpSocket Listening(Ipv4 address, uint16_t port, uint32_t uid = 0)
 {
-    TcpSocket socket;
-    socket.localAddress = address;
-    socket.localPort = port;
-    socket.state = kTcpListen;
-    socket.uid = uid;
-    return socket;
+    return TcpSocket{address, port, kAny, 0, kTcpListen, uid, 0};
 }
 
 TcpSocket Connected(Ipv4 local, uint16_t localPort, Ipv4 remote, uint16_t remotePort, int state = kTcpEstablished)
 {
-    TcpSocket socket;
-    socket.localAddress = local;
-    socket.localPort = localPort;
-    socket.remoteAddress = remote;
-    socket.remotePort = remotePort;
-    socket.state = state;
-    return socket;
+    return TcpSocket{local, localPort, remote, remotePort, state, 0, 0};
 }
 
 ConnKey Key(const TcpSocket& socket)
