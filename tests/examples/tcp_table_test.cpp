@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
 
 #include "tcp_table.h"
 
@@ -13,30 +14,29 @@ namespace {
 
 struct GoodLine {
     const char* line;
-    Ipv4 local;
-    uint16_t localPort;
-    Ipv4 remote;
-    uint16_t remotePort;
-    int state;
-    uint32_t uid;
-    uint64_t inode;
+    TcpSocket expected;
 };
+
+auto Fields(const TcpSocket& s)
+{
+    return std::make_tuple(s.localAddress, s.localPort, s.remoteAddress, s.remotePort, s.state, s.uid, s.inode);
+}
 
 // The kernel writes each address as its network-order value read as a native
 // integer; these rows are what it writes on a little-endian machine.
 const GoodLine kGoodLines[] = {
     // listener on 127.0.0.1:199 (0x00C7)
     {"   0: 0100007F:00C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000     0        0 31234 1 0000000045d0059b 100 0 0 10 0",
-     {127, 0, 0, 1}, 199, {0, 0, 0, 0}, 0, 0x0A, 0, 31234},
+     {{127, 0, 0, 1}, 199, {0, 0, 0, 0}, 0, 0x0A, 0, 31234}},
     // wildcard listener on 2024, owned by uid 1000, lower-case hex
     {"  12: 00000000:07e8 00000000:0000 0a 00000000:00000000 00:00000000 00000000  1000        0 1244 1 ffff 100 0 0 10 0",
-     {0, 0, 0, 0}, 2024, {0, 0, 0, 0}, 0, 0x0A, 1000, 1244},
+     {{0, 0, 0, 0}, 2024, {0, 0, 0, 0}, 0, 0x0A, 1000, 1244}},
     // established 10.1.2.3:22 <- 192.168.0.77:50000, no trailing columns
     {"   3: 0302010A:0016 4D00A8C0:C350 01 00000024:00000000 01:00000014 00000000   105        0 998877",
-     {10, 1, 2, 3}, 22, {192, 168, 0, 77}, 50000, 0x01, 105, 998877},
+     {{10, 1, 2, 3}, 22, {192, 168, 0, 77}, 50000, 0x01, 105, 998877}},
     // highest address and port, tabs between the columns
     {"4:\tFFFFFFFF:FFFF\tFEFFFFFF:0001\t06\t00000000:00000000\t03:00001349\t00000000\t0\t0\t0\t3",
-     {255, 255, 255, 255}, 65535, {255, 255, 255, 254}, 1, 0x06, 0, 0},
+     {{255, 255, 255, 255}, 65535, {255, 255, 255, 254}, 1, 0x06, 0, 0}},
 };
 
 TEST(TcpTable, ParsesSocketLines)
@@ -45,13 +45,7 @@ TEST(TcpTable, ParsesSocketLines)
         SCOPED_TRACE(row.line);
         TcpSocket socket;
         ASSERT_TRUE(ParseTcpLine(row.line, socket));
-        EXPECT_EQ(socket.localAddress, row.local);
-        EXPECT_EQ(socket.localPort, row.localPort);
-        EXPECT_EQ(socket.remoteAddress, row.remote);
-        EXPECT_EQ(socket.remotePort, row.remotePort);
-        EXPECT_EQ(socket.state, row.state);
-        EXPECT_EQ(socket.uid, row.uid);
-        EXPECT_EQ(socket.inode, row.inode);
+        EXPECT_EQ(Fields(socket), Fields(row.expected));
     }
 }
 
