@@ -395,33 +395,12 @@ bool SnmpAgent::Run(int timeoutMs, bool& portTaken)
                   timeoutMs, portTaken, ready);
 }
 
-std::vector<std::string> SnmpAgent::Common(const std::string& community, const std::string& version) const
+CommandResult SnmpAgent::Query(const std::string& tool, const std::string& community, const std::string& version,
+                               const std::vector<std::string>& args) const
 {
-    return {version, "-c", community, "-m", "", "-On", "-t", "2", "-r", "1"};
-}
-
-CommandResult SnmpAgent::Tool(const std::string& tool, const std::vector<std::string>& options,
-                              const std::vector<std::string>& args) const
-{
-    std::vector<std::string> all = options;
-    all.push_back(Address());
+    std::vector<std::string> all{version, "-c", community, "-m", "", "-On", "-t", "2", "-r", "1", Address()};
     all.insert(all.end(), args.begin(), args.end());
     return RunCommand(tool, all);
-}
-
-CommandResult SnmpAgent::Get(const std::vector<std::string>& oids) const
-{
-    return Tool("snmpget", Common(m_options.readCommunity, "-v2c"), oids);
-}
-
-CommandResult SnmpAgent::Walk(const std::string& oid, const std::string& version) const
-{
-    return Tool("snmpwalk", Common(m_options.readCommunity, version), {oid});
-}
-
-CommandResult SnmpAgent::Set(const std::vector<std::string>& args) const
-{
-    return Tool("snmpset", Common(m_options.writeCommunity, "-v2c"), args);
 }
 
 // ---- snmptrapd -------------------------------------------------------------

@@ -128,21 +128,27 @@ public:
 
     // snmpget / snmpwalk / snmpset against this agent with the read (Get, Walk)
     // or write (Set) community, -m "" -On -t 2 -r 1, version 2c unless told.
-    CommandResult Get(const std::vector<std::string>& oids) const;
-    CommandResult Walk(const std::string& oid, const std::string& version = "-v2c") const;
+    CommandResult Get(const std::vector<std::string>& oids) const
+    {
+        return Query("snmpget", m_options.readCommunity, "-v2c", oids);
+    }
+    CommandResult Walk(const std::string& oid, const std::string& version = "-v2c") const
+    {
+        return Query("snmpwalk", m_options.readCommunity, version, {oid});
+    }
     // Set arguments as snmpset takes them: oid type value [oid type value ...].
-    CommandResult Set(const std::vector<std::string>& args) const;
-    // Any net-snmp tool against this agent: tool, options before the address, and
-    // arguments after it.
-    CommandResult Tool(const std::string& tool, const std::vector<std::string>& options,
-                       const std::vector<std::string>& args) const;
+    CommandResult Set(const std::vector<std::string>& args) const
+    {
+        return Query("snmpset", m_options.writeCommunity, "-v2c", args);
+    }
 
 protected:
     bool StartOnce(int timeoutMs, bool& portTaken) override;
 
 private:
     bool Run(int timeoutMs, bool& portTaken);
-    std::vector<std::string> Common(const std::string& community, const std::string& version) const;
+    CommandResult Query(const std::string& tool, const std::string& community, const std::string& version,
+                        const std::vector<std::string>& args) const;
 
     AgentOptions m_options;
     uint16_t m_port = 0;
