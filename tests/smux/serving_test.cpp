@@ -113,38 +113,31 @@ public:
 
     int OnSet(NySnmpPdu& response) override
     {
-        seen.push_back("OnSet " + std::to_string(response.ErrorStatus()) + "/" +
-                       std::to_string(response.ErrorIndex()));
-        return 0;
+        return Note("OnSet " + std::to_string(response.ErrorStatus()) + "/" + std::to_string(response.ErrorIndex()), 0);
     }
-    int OnCommit(NySnmpVbl& staged) override
-    {
-        seen.push_back("OnCommit" + Oids(staged));
-        return commitAnswer;
-    }
-    int OnRollback(NySnmpVbl& staged) override
-    {
-        seen.push_back("OnRollback" + Oids(staged));
-        return 0;
-    }
+    int OnCommit(NySnmpVbl& staged) override { return Note("OnCommit" + Oids(staged), commitAnswer); }
+    int OnRollback(NySnmpVbl& staged) override { return Note("OnRollback" + Oids(staged), 0); }
     int OnMibGet(NyMibObject& node, int32_t param, void*) override
     {
-        seen.push_back(std::string("OnMibGet ") + node.Name() + " " + std::to_string(param));
-        return getAnswer;
+        return Note(std::string("OnMibGet ") + node.Name() + " " + std::to_string(param), getAnswer);
     }
     int OnMibSetUncommitted(NyMibObject& node, NySnmpValue& value, int32_t param, void*) override
     {
-        seen.push_back(std::string("OnMibSetUncommitted ") + node.Name() + " " + value.AsString() + " " +
-                       std::to_string(param));
-        return uncommittedAnswer;
+        return Note(std::string("OnMibSetUncommitted ") + node.Name() + " " + value.AsString() + " " +
+                        std::to_string(param),
+                    uncommittedAnswer);
     }
     int OnMibSetCommitted(NyMibObject& node, int32_t param, void*) override
     {
-        seen.push_back(std::string("OnMibSetCommitted ") + node.Name() + " " + std::to_string(param));
-        return committedAnswer;
+        return Note(std::string("OnMibSetCommitted ") + node.Name() + " " + std::to_string(param), committedAnswer);
     }
 
 private:
+    int Note(const std::string& text, int answer)
+    {
+        seen.push_back(text);
+        return answer;
+    }
     static std::string Oids(NySnmpVbl& vbl)
     {
         std::string text;
