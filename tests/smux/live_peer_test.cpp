@@ -292,8 +292,11 @@ TEST_F(LivePeer, GrantedPriorityReachesTheCaller)
     CommandResult r = agent.Get({"1.3.6.1.4.1.32473.98.1"});
     EXPECT_NE(r.out.find("INTEGER: 41"), std::string::npos) << r.out << r.err << agent.Log();
     StopLoop();
-    // The record goes with the node, before the node does.
-    session.Close(NYSMUX_GOING_DOWN, 5);
+    // The record goes with the node, before the node does.  The agent ends
+    // the association when it reads the ClosePDU.
+    EXPECT_EQ(session.Close(NYSMUX_GOING_DOWN, 10), 0);
+    EXPECT_EQ(session.Socket()->Handle(), -1) << agent.Log();
+    EXPECT_EQ(session.End(), 0);
 }
 
 } // namespace
