@@ -34,20 +34,6 @@ struct Snmpd : ::testing::Test {
 
 }  // namespace
 
-TEST_F(Snmpd, OpenWithTheRightPasswordKeepsTheAssociation)
-{
-    ASSERT_NO_FATAL_FAILURE(Open(kPassword));
-    // Give the agent time to refuse: it does not, and says nothing.
-    session.WaitUntil([] { return false; }, 15);
-    EXPECT_NE(session.Socket()->Handle(), -1) << agent.Log();
-    EXPECT_EQ(session.ReceiveRecord().length, 0u);
-
-    // The agent ends the association when it reads the ClosePDU.
-    EXPECT_EQ(session.Close(NYSMUX_GOING_DOWN, 10), 0);
-    EXPECT_EQ(session.Socket()->Handle(), -1) << agent.Log();
-    EXPECT_EQ(session.End(), 0);
-}
-
 TEST_F(Snmpd, WrongPasswordIsRefused)
 {
     ASSERT_NO_FATAL_FAILURE(Open("not-the-password"));
