@@ -86,7 +86,7 @@ protected:
     }
 };
 
-TEST_F(RelayPeer, ServesItsTablesThroughTheAgent)
+TEST_F(RelayPeer, ServesItsTablesAndHonoursInvalid)
 {
     ASSERT_NO_FATAL_FAILURE(StartBoth(kPassword, "-r"));
 
@@ -100,14 +100,6 @@ TEST_F(RelayPeer, ServesItsTablesThroughTheAgent)
     // The service row carries the process id.
     CommandResult pid = agent.Get({"1.3.6.1.4.1.32473.1.1.3.1.1.4.10.114.101.108.97.121.45.112.101.101.114.1.1"});
     EXPECT_NE(pid.out.find("INTEGER: " + std::to_string(peer.Pid())), std::string::npos) << pid.out << pid.err;
-
-    EXPECT_EQ(peer.Stop(10000), 0) << peer.Log();
-    EXPECT_TRUE(peer.WaitForLog("disconnected from the SMUX agent", 1000)) << peer.Log();
-}
-
-TEST_F(RelayPeer, InvalidConnectionLeavesTheTable)
-{
-    ASSERT_NO_FATAL_FAILURE(StartBoth(kPassword, "-r"));
 
     // relay-peer's own connection to the agent, seen from its side.
     const std::string suffix = ".127.0.0.1." + std::to_string(agent.SmuxPort());
@@ -135,6 +127,7 @@ TEST_F(RelayPeer, InvalidConnectionLeavesTheTable)
         ::usleep(800000);
     }
     EXPECT_EQ(peer.Stop(10000), 0) << peer.Log();
+    EXPECT_TRUE(peer.WaitForLog("disconnected from the SMUX agent", 1000)) << peer.Log();
 }
 
 TEST_F(RelayPeer, AbsentAgentIsReportedAndRetried)
