@@ -47,6 +47,8 @@ TEST(TcpTable, ParsesSocketLines)
         ASSERT_TRUE(ParseTcpLine(row.line, socket));
         EXPECT_EQ(Fields(socket), Fields(row.expected));
     }
+    EXPECT_EQ(relay::DottedAddress({127, 0, 0, 1}), "127.0.0.1");
+    EXPECT_EQ(relay::DottedAddress({255, 255, 255, 255}), "255.255.255.255");
 }
 
 TEST(TcpTable, RefusesMalformedLines)
@@ -108,12 +110,6 @@ TEST(TcpTable, ReadsTheKernelTableAndReportsAMissingFile)
     EXPECT_FALSE(relay::ReadTcpTable("/nonexistent/tcp", sockets, error));
     EXPECT_NE(error.find("/nonexistent/tcp"), std::string::npos) << error;
     EXPECT_EQ(sockets.size(), 3u) << "output touched on failure";
-}
-
-TEST(TcpTable, DottedAddress)
-{
-    EXPECT_EQ(relay::DottedAddress({127, 0, 0, 1}), "127.0.0.1");
-    EXPECT_EQ(relay::DottedAddress({255, 255, 255, 255}), "255.255.255.255");
 }
 
 } // namespace
