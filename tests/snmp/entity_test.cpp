@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "nysnmp.h"
-#include "snmp/throws.h"
+#include "snmp/check.h"
 #include "support/hex.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "nysnmp.h"
 #include "snmp/raise.h"
-#include "snmp/throws.h"
+#include "snmp/check.h"
 
 namespace {
 

@@ -1,5 +1,4 @@
 // NySnmpValue: setters, text forms, BER form, copies and error cases.
-#include <cstring>
 #include <functional>
 #include <random>
 #include <string>
@@ -8,25 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "nysnmp.h"
-#include "snmp/throws.h"
-#include "support/hex.h"
+#include "snmp/check.h"
 
 namespace {
-
-NYSMI_OCTETS Octets(const std::string& text)
-{
-    return NYSMI_OCTETS{static_cast<uint32_t>(text.size()),
-                        reinterpret_cast<unsigned char*>(const_cast<char*>(text.data()))};
-}
-
-std::string Encode(NySnmpValue& value)
-{
-    unsigned char buffer[1024];
-    unsigned int rem = sizeof buffer;
-    unsigned char* end = value.AsAsn(buffer, &rem);
-    EXPECT_EQ(rem, sizeof buffer - static_cast<unsigned int>(end - buffer));
-    return ToHex(buffer, static_cast<size_t>(end - buffer));
-}
 
 TEST(NySnmpValueSet, TextAndWireForms)
 {
@@ -71,20 +54,6 @@ TEST(NySnmpValueSet, TextAndWireForms)
         EXPECT_STREQ(value.AsString(), row.text);
         EXPECT_EQ(Encode(value), row.hex) << row.name;
     }
-}
-
-TEST(NySnmpValueSet, EmptyValue)
-{
-    NySnmpValue value;
-    EXPECT_EQ(value.Syntax(), 0u);
-    EXPECT_STREQ(value.SyntaxName(), "unknown");
-    EXPECT_TRUE(Throws([&] { value.AsString(); }, NYSNMP_UNSUPPORTED_SYNTAX, "NySnmpValue::AsString",
-                       "Unsupported value syntax 0"));
-    unsigned char buffer[8];
-    unsigned int rem = sizeof buffer;
-    EXPECT_TRUE(Throws([&] { value.AsAsn(buffer, &rem); }, NYSNMP_UNSUPPORTED_SYNTAX, " NySnmpValue::AsAsn"));
-    EXPECT_TRUE(Throws([&] { value.AsAsn(nullptr, &rem); }, NYSNMP_INVALID_ARG, " NySnmpValue::AsAsn",
-                       "Invalid argument passed to the method  NySnmpValue::AsAsn"));
 }
 
 TEST(NySnmpValueSet, RefusedValuesLeaveItEmpty)
@@ -135,7 +104,7 @@ TEST(NySnmpValueSet, RefusedValuesLeaveItEmpty)
     EXPECT_EQ(value.Syntax(), 99u);
 }
 
-TEST(NySnmpValueAssign, DeepCopies)
+TEST(NySnmpValueCopy, DeepCopies)
 {
     std::string text = "abc";
     uint32_t ids[] = {1, 3, 6, 1};
@@ -171,10 +140,7 @@ TEST(NySnmpValueAssign, DeepCopies)
     value.SetOctets(Octets("abcdef"));
     value.SetOpaque(value.SmiValue().value.octets);
     EXPECT_STREQ(value.AsString(), "61 62 63 64 65 66 ");
-}
 
-TEST(NySnmpValueCopy, ConstructionAndAssignment)
-{
     NySnmpValue source;
     source.SetOctets(Octets("abc"));
     NySnmpValue copy(source);
@@ -187,75 +153,71 @@ TEST(NySnmpValueCopy, ConstructionAndAssignment)
     EXPECT_STREQ(copy.AsString(), "abc");
     EXPECT_STREQ(assigned.AsString(), "abc");
 
-    NySnmpValue empty;
-    EXPECT_TRUE(Throws([&] { NySnmpValue bad(empty); }, NYSNMP_UNSUPPORTED_SYNTAX, "NySnmpValue::Assign",
+    // A value never set: no text, no BER form, no copy; assigning it empties.
+    NySnmpValue none;
+    EXPECT_EQ(none.Syntax(), 0u);
+    EXPECT_STREQ(none.SyntaxName(), "unknown");
+    EXPECT_TRUE(Throws([&] { none.AsString(); }, NYSNMP_UNSUPPORTED_SYNTAX, "NySnmpValue::AsString",
                        "Unsupported value syntax 0"));
-    assigned = empty;
+    unsigned char buffer[8];
+    unsigned int rem = sizeof buffer;
+    EXPECT_TRUE(Throws([&] { none.AsAsn(buffer, &rem); }, NYSNMP_UNSUPPORTED_SYNTAX, " NySnmpValue::AsAsn"));
+    EXPECT_TRUE(Throws([&] { none.AsAsn(nullptr, &rem); }, NYSNMP_INVALID_ARG, " NySnmpValue::AsAsn",
+                       "Invalid argument passed to the method  NySnmpValue::AsAsn"));
+    EXPECT_TRUE(Throws([&] { NySnmpValue bad(none); }, NYSNMP_UNSUPPORTED_SYNTAX, "NySnmpValue::Assign",
+                       "Unsupported value syntax 0"));
+    assigned = none;
     EXPECT_EQ(assigned.Syntax(), 0u);
     NySnmpValue& self = copy;
     copy = self;
     EXPECT_STREQ(copy.AsString(), "abc");
 }
 
+// Decoding over a value holding octets: the consumed count and the text, or the
+// error, the syntax left (4: unchanged, 0: emptied) and the count untouched.
 TEST(NySnmpValueAsn, Decode)
 {
     struct Row {
         const char* hex;
-        const char* name;
+        uint32_t id; // 0: decodes
+        const char* nameOrBy;
         const char* text;
-        size_t consumed;
+        uint32_t consumedOrSyntax;
     } rows[] = {
-        {"30 03 02 01 05", "sequence", "02 01 05 ", 5},
-        {"02 01 FB 05 00", "int32", "-5", 3},
-        {"41 05 00 FF FF FF FF", "cntr32", "-1", 7},
-        {"46 05 01 00 00 00 00", "cntr64", "4294967296", 7},
-        {"04 03 61 62 63", "octets", "abc", 5},
-        {"04 00", "octets", "", 2},
-        {"40 04 7F 00 00 01", "ipaddr", "127.0.0.1", 6},
-        {"06 03 2B 06 01", "oid", "1.3.6.1", 5},
-        {"81 00", "NoSuchInstance", "null", 2},
-        {"05 02 AA BB", "null", "null", 4},
-    };
-    for (const Row& row : rows) {
-        const Bytes wire = Hex(row.hex);
-        NySnmpValue value;
-        value.SetOctets(Octets("replaced"));
-        unsigned int rem = static_cast<unsigned int>(wire.size());
-        EXPECT_EQ(value.FromAsn(wire.data(), &rem), wire.data() + row.consumed) << row.hex;
-        EXPECT_EQ(rem, wire.size() - row.consumed);
-        EXPECT_STREQ(value.SyntaxName(), row.name);
-        EXPECT_STREQ(value.AsString(), row.text);
-    }
-}
-
-TEST(NySnmpValueAsn, DecodeErrors)
-{
-    struct Row {
-        const char* hex;
-        uint32_t id;
-        const char* by;
-        const char* text;
-        uint32_t syntaxAfter; // 2: unchanged, 0: emptied
-    } rows[] = {
-        {"07 00", NYSNMP_UNSUPPORTED_SYNTAX, "NySnmpValue::FromAsn", "Unsupported value syntax 7", 2},
-        {"", NYSNMP_FIELD_TOO_LONG, "NySnmpValue::FromAsn", nullptr, 2},                 // no tag at all
+        {"30 03 02 01 05", 0, "sequence", "02 01 05 ", 5},
+        {"02 01 FB 05 00", 0, "int32", "-5", 3},
+        {"41 05 00 FF FF FF FF", 0, "cntr32", "-1", 7},
+        {"46 05 01 00 00 00 00", 0, "cntr64", "4294967296", 7},
+        {"04 03 61 62 63", 0, "octets", "abc", 5},
+        {"04 00", 0, "octets", "", 2},
+        {"40 04 7F 00 00 01", 0, "ipaddr", "127.0.0.1", 6},
+        {"06 03 2B 06 01", 0, "oid", "1.3.6.1", 5},
+        {"81 00", 0, "NoSuchInstance", "null", 2},
+        {"05 02 AA BB", 0, "null", "null", 4},
+        {"07 00", NYSNMP_UNSUPPORTED_SYNTAX, "NySnmpValue::FromAsn", "Unsupported value syntax 7", 4},
+        {"", NYSNMP_FIELD_TOO_LONG, "NySnmpValue::FromAsn", nullptr, 4},                 // no tag at all
         {"04 05 61 62", NYSNMP_FIELD_TOO_LONG, "NySnmpValue::ParseAsnOctets", nullptr, 0}, // content cut off
         {"02 05 00 00 00 00 00", NYSNMP_INT_TOO_BIG, "NySnmpValue::ParseAsnInt", nullptr, 0},
         {"06 02 2B 86", NYSNMP_FIELD_TOO_LONG, "NySnmpValue::ParseAsnOid", nullptr, 0},
         {"43 84", NYSNMP_FIELD_TOO_LONG, "NySnmpValue::ParseAsnLength", nullptr, 0},
     };
     for (const Row& row : rows) {
-        const Bytes wire = Hex(row.hex);
-        // An exactly sized block, so a stray read is caught.
-        std::vector<unsigned char> block(wire.begin(), wire.end());
-        block.shrink_to_fit();
+        Bytes wire = Hex(row.hex);
+        wire.shrink_to_fit(); // exactly sized, so a stray read is caught
+        const unsigned char* start = wire.empty() ? reinterpret_cast<const unsigned char*>("") : wire.data();
         NySnmpValue value;
-        value.SetInt(9);
+        value.SetOctets(Octets("replaced"));
         unsigned int rem = static_cast<unsigned int>(wire.size());
-        const unsigned char* start = block.empty() ? reinterpret_cast<const unsigned char*>("") : block.data();
-        EXPECT_TRUE(Throws([&] { value.FromAsn(start, &rem); }, row.id, row.by, row.text)) << row.hex;
-        EXPECT_EQ(value.Syntax(), row.syntaxAfter);
-        EXPECT_EQ(rem, wire.size());
+        if (row.id == 0) {
+            EXPECT_EQ(value.FromAsn(start, &rem), start + row.consumedOrSyntax) << row.hex;
+            EXPECT_EQ(rem, wire.size() - row.consumedOrSyntax);
+            EXPECT_STREQ(value.SyntaxName(), row.nameOrBy);
+            EXPECT_STREQ(value.AsString(), row.text);
+        } else {
+            EXPECT_TRUE(Throws([&] { value.FromAsn(start, &rem); }, row.id, row.nameOrBy, row.text)) << row.hex;
+            EXPECT_EQ(value.Syntax(), row.consumedOrSyntax);
+            EXPECT_EQ(rem, wire.size());
+        }
     }
     NySnmpValue value;
     unsigned int rem = 1;

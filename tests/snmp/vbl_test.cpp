@@ -1,14 +1,12 @@
 // Value sequences, bindings and binding lists: ownership, cursor, copies,
 // wire vectors and the decoders' errors.
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "nysnmp.h"
-#include "snmp/throws.h"
-#include "support/hex.h"
+#include "snmp/check.h"
 
 namespace {
 
@@ -24,27 +22,6 @@ NySnmpVar Binding(const char* oid, int32_t v)
     NySnmpValue value;
     value.SetInt32(v);
     return NySnmpVar(NySnmpOid(oid), value);
-}
-
-template <typename List>
-std::string Encode(List& list)
-{
-    Bytes out(256);
-    unsigned int rem = static_cast<unsigned int>(out.size());
-    unsigned char* end = list.AsAsn(out.data(), &rem);
-    EXPECT_EQ(end - out.data(), static_cast<long>(out.size() - rem));
-    return ToHex(out.data(), static_cast<size_t>(end - out.data()));
-}
-
-// Decodes `hex` held in a buffer of exactly its size; returns octets consumed.
-template <typename List>
-unsigned int Decode(List& list, const std::string& hex)
-{
-    Bytes in = Hex(hex);
-    unsigned int rem = static_cast<unsigned int>(in.size());
-    const unsigned char* end = list.FromAsn(in.data(), &rem);
-    EXPECT_EQ(end - in.data(), static_cast<long>(in.size() - rem));
-    return static_cast<unsigned int>(in.size()) - rem;
 }
 
 TEST(ValueSeq, AdoptsAndAssigns)
@@ -149,10 +126,7 @@ TEST(Lists, WireVectors)
     EXPECT_EQ(empty.FromAsn(&octet, &zero), &octet);
 
     NySnmpValueSeq seq;
-    Bytes in = Hex("30 82 00 0C 02 01 05 04 03 61 62 63 30 82 00 00");
-    unsigned int rem = static_cast<unsigned int>(in.size());
-    EXPECT_EQ(seq.FromAsn(in.data(), &rem), in.data() + 12);
-    EXPECT_EQ(rem, in.size() - 12);
+    EXPECT_EQ(Decode(seq, "30 82 00 0C 02 01 05 04 03 61 62 63 30 82 00 00"), 12u);
     ASSERT_EQ(seq.Size(), 2u);
     EXPECT_STREQ(seq.Get(2)->AsString(), "abc");
 
@@ -183,13 +157,11 @@ TEST(Lists, DecoderErrors)
          "NySnmpValue::FromAsn", nullptr},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.hex);
         NySnmpValueSeq seq;
         NySnmpVbl vbl;
-        if (row.list == 0)
-            EXPECT_TRUE(Throws([&] { Decode(seq, row.hex); }, row.id, row.thrownBy, row.text));
-        else
-            EXPECT_TRUE(Throws([&] { Decode(vbl, row.hex); }, row.id, row.thrownBy, row.text));
+        EXPECT_TRUE(Throws([&] { row.list ? Decode(vbl, row.hex) : Decode(seq, row.hex); }, row.id, row.thrownBy,
+                           row.text))
+            << row.hex;
     }
     NySnmpVbl vbl; // elements decoded before the fault stay
     EXPECT_ANY_THROW(Decode(vbl, rows[6].hex));
