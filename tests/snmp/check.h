@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -37,6 +38,17 @@ template <typename Call>
 inline NYSMI_OCTETS Octets(const std::string& text)
 {
     return {static_cast<uint32_t>(text.size()), reinterpret_cast<unsigned char*>(const_cast<char*>(text.data()))};
+}
+
+// A request PDU binding each identifier to NULL.
+inline NySnmpPdu Request(int32_t type, int32_t requestId, const std::vector<const char*>& oids)
+{
+    NySnmpValue null;
+    null.SetNull(0);
+    NySnmpVbl vars;
+    for (const char* oid : oids)
+        vars.Append(NySnmpVar(NySnmpOid(oid), null));
+    return NySnmpPdu(type, requestId, 0, 0, vars);
 }
 
 // AsAsn into `room` octets; checks the count it leaves against the end returned.

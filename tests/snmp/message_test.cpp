@@ -13,15 +13,6 @@ namespace {
 
 const char* const kSysDescr = "1.3.6.1.2.1.1.1.0";
 
-NySnmpPdu Request(int32_t type, int32_t requestId, const char* oid)
-{
-    NySnmpValue null;
-    null.SetNull(0);
-    NySnmpVbl vars;
-    vars.Append(NySnmpVar(NySnmpOid(oid), null));
-    return NySnmpPdu(type, requestId, 0, 0, vars);
-}
-
 // 0xA0 GetRequest, request id 1, sysDescr.0 = NULL.
 const char* const kGetPdu = "A0 82 00 1D 02 01 01 02 01 00 02 01 00"
                             " 30 82 00 10 30 82 00 0C 06 08 2B 06 01 02 01 01 01 00 05 00";
@@ -33,7 +24,7 @@ TEST(NySnmpMsgWire, DefaultsAndBuiltMessages)
     EXPECT_EQ(Encode(empty), "30 82 00 1C 02 01 00 04 06 6F 72 63 68 69 64"
                                     " 00 82 00 0D 02 01 00 02 01 00 02 01 00 30 82 00 00");
 
-    NySnmpMsg get(0, nullptr, Request(0xA0, 1, kSysDescr));
+    NySnmpMsg get(0, nullptr, Request(0xA0, 1, {kSysDescr}));
     EXPECT_EQ(Encode(get), ToHex(Hex(std::string("30 82 00 2C 02 01 00 04 06 6F 72 63 68 69 64 ") + kGetPdu)));
 
     get.SetVersion(1);
@@ -90,7 +81,7 @@ TEST(NySnmpMsgWire, ArgumentErrors)
 
 TEST(NySnmpMsgWire, ShortOutputBufferThrowsAndStaysInside)
 {
-    NySnmpMsg message(1, "public", Request(0xA1, 77, kSysDescr));
+    NySnmpMsg message(1, "public", Request(0xA1, 77, {kSysDescr}));
     const size_t needed = Hex(Encode(message)).size();
     for (size_t room = 1; room < needed; ++room) {
         std::vector<unsigned char> exact(room);
@@ -193,7 +184,7 @@ TEST(NySnmpMsgCopy, CopiesOwnParamsAndPdu)
     decoded.Receiver().SetSocket(reinterpret_cast<const NyAsyncSocket*>(0x10));
 
     NySnmpMsg copy(decoded);
-    NySnmpMsg assigned(0, "x", Request(0xA3, 5, "1.3.6.1"));
+    NySnmpMsg assigned(0, "x", Request(0xA3, 5, {"1.3.6.1"}));
     assigned.Params().Append(*new NySnmpValue());
     assigned = decoded;
     for (NySnmpMsg* m : {&copy, &assigned}) {
