@@ -3,6 +3,7 @@
 // truncated, mutated and random input.
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -23,69 +24,66 @@ const char kSnmpdGet[] = "A0 82 00 20 02 01 01 02 01 00 02 01 00 30 82 00 13 30 
                          "06 0B 2B 06 01 04 01 81 FD 59 63 01 00 05 00";
 const char kSnmpdSet[] = "A3 82 00 21 02 01 02 02 01 00 02 01 00 30 82 00 14 30 82 00 10 "
                          "06 0B 2B 06 01 04 01 81 FD 59 63 01 00 02 01 07";
+// A Trap-PDU with one binding.
+const char kTrap[] = "A4 20 06 05 2B 06 01 04 01 40 04 7F 00 00 01 02 01 06 02 01 01 43 01 64 "
+                     "30 08 30 06 06 01 2B 02 01 01";
 
+// The header fields as "type requestId errorStatus errorIndex params vars".
+std::string Fields(NySnmpPdu& pdu)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "%X %d %d %d %u %u", pdu.PduType(), pdu.RequestId(), pdu.ErrorStatus(),
+                  pdu.ErrorIndex(), pdu.Params().Size(), pdu.Vars().Size());
+    return text;
+}
+
+// Every SNMP shape decodes; a fault throws (with the exact text where given) and
+// keeps what was read before it.
 TEST(PduDecode, SnmpShapes)
 {
-    struct Row {
-        const char* hex;
-        uint32_t error; // 0: decodes
-        int32_t type, requestId, errorStatus, errorIndex;
-        unsigned int params, vars;
-    } rows[] = {
-        {"A2 82 00 0D 02 01 05 02 01 00 02 01 00 30 82 00 00", 0, 0xA2, 5, 0, 0, 0, 0},
-        {kSnmpdGet, 0, 0xA0, 1, 0, 0, 0, 1},
-        {kSnmpdSet, 0, 0xA3, 2, 0, 0, 0, 1},
-        {"A5 0B 02 01 07 02 01 00 02 01 0A 30 00", 0, 0xA5, 7, 0, 10, 0, 0},
-        {"A6 0B 02 01 07 02 01 01 02 01 02 30 00", 0, 0xA6, 0, 0, 0, 3, 0},
-        {"A8 0B 02 01 07 02 01 01 02 01 02 30 00", 0, 0xA8, 0, 0, 0, 3, 0},
-        {"A4 20 06 05 2B 06 01 04 01 40 04 7F 00 00 01 02 01 06 02 01 01 43 01 64 "
-         "30 08 30 06 06 01 2B 02 01 01", 0, 0xA4, 0, 0, 0, 5, 1},
-        // Faults: error-index not an INTEGER; two integers only; SNMPv2-Trap;
-        // no binding list at all.
-        {"A0 0B 02 01 01 02 01 00 04 01 00 30 00", NYSNMP_INCOMPLETE_PDU, 0xA0, 0, 0, 0, 0, 0},
-        {"A0 08 02 01 01 02 01 00 30 00", NYSNMP_INCOMPLETE_PDU, 0xA0, 0, 0, 0, 0, 0},
-        {"A7 0B 02 01 01 02 01 00 02 01 00 30 00", NYSNMP_INCOMPLETE_PDU, 0xA7, 0, 0, 0, 0, 0},
-        {"A2 09 02 01 05 02 01 00 02 01 00", NYSNMP_INCOMPLETE_PDU, 0xA2, 0, 0, 0, 0, 0},
-        // A fault inside the second binding: what came before stays.
-        {"A0 1A 02 01 01 02 01 00 02 01 00 30 0F 30 06 06 01 2B 02 01 01 30 05 06 01 2B 07 00",
-         NYSNMP_UNSUPPORTED_SYNTAX, 0xA0, 0, 0, 0, 3, 1},
+    struct Row { const char* hex; const char* fields; uint32_t error = 0; const char* text = nullptr; } rows[] = {
+        {"A2 82 00 0D 02 01 05 02 01 00 02 01 00 30 82 00 00", "A2 5 0 0 0 0"},
+        {kSnmpdGet, "A0 1 0 0 0 1"},
+        {kSnmpdSet, "A3 2 0 0 0 1"},
+        {"A5 0B 02 01 07 02 01 00 02 01 0A 30 00", "A5 7 0 10 0 0"},
+        {"A6 0B 02 01 07 02 01 01 02 01 02 30 00", "A6 0 0 0 3 0"},
+        {"A8 0B 02 01 07 02 01 01 02 01 02 30 00", "A8 0 0 0 3 0"},
+        {kTrap, "A4 0 0 0 5 1"},
+        // error-index not an INTEGER; two integers only; SNMPv2-Trap; no binding list
+        {"A0 0B 02 01 01 02 01 00 04 01 00 30 00", "A0 0 0 0 0 0", NYSNMP_INCOMPLETE_PDU},
+        {"A0 08 02 01 01 02 01 00 30 00", "A0 0 0 0 0 0", NYSNMP_INCOMPLETE_PDU},
+        {"A7 0B 02 01 01 02 01 00 02 01 00 30 00", "A7 0 0 0 0 0", NYSNMP_INCOMPLETE_PDU},
+        {"A2 09 02 01 05 02 01 00 02 01 00", "A2 0 0 0 0 0", NYSNMP_INCOMPLETE_PDU},
+        {"A2 0B 02 01 05 02 01 00 02 01 00 A0 00", "A2 0 0 0 3 0", NYSNMP_EXPECTED_SYNTAX, "Expected syntax 0x30, found 0xA0"},
+        {"", "0 0 0 0 0 0", NYSNMP_INCOMPLETE_PDU, "Incomplete PDU received"},
+        // a fault inside the second binding: what came before stays
+        {"A0 1A 02 01 01 02 01 00 02 01 00 30 0F 30 06 06 01 2B 02 01 01 30 05 06 01 2B 07 00", "A0 0 0 0 3 1",
+         NYSNMP_UNSUPPORTED_SYNTAX},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.hex);
         NySnmpPdu pdu;
-        Bytes in = Hex(row.hex);
-        const unsigned int size = static_cast<unsigned int>(in.size());
+        const Bytes in = Hex(row.hex);
         if (row.error == 0)
-            EXPECT_EQ(Decode(pdu, in, size), size);
+            EXPECT_EQ(Decode(pdu, in), in.size()) << row.hex;
         else
-            EXPECT_TRUE(Throws([&] { Decode(pdu, in, size); }, row.error, nullptr));
-        EXPECT_EQ(pdu.PduType(), row.type);
-        EXPECT_EQ(pdu.RequestId(), row.requestId);
-        EXPECT_EQ(pdu.ErrorStatus(), row.errorStatus);
-        EXPECT_EQ(pdu.ErrorIndex(), row.errorIndex);
-        EXPECT_EQ(pdu.Params().Size(), row.params);
-        EXPECT_EQ(pdu.Vars().Size(), row.vars);
+            EXPECT_TRUE(
+                Throws([&] { Decode(pdu, in); }, row.error, row.text ? "NySnmpPdu::FromAsn" : nullptr, row.text))
+                << row.hex;
+        EXPECT_EQ(Fields(pdu), row.fields) << row.hex;
     }
     NySnmpPdu pdu;
-    Bytes in = Hex("A2 0B 02 01 05 02 01 00 02 01 00 A0 00");
-    EXPECT_TRUE(Throws([&] { Decode(pdu, in, 13); }, NYSNMP_EXPECTED_SYNTAX, "NySnmpPdu::FromAsn",
-                       "Expected syntax 0x30, found 0xA0"));
-    EXPECT_TRUE(Throws([&] { Decode(pdu, in, 0); }, NYSNMP_INCOMPLETE_PDU, "NySnmpPdu::FromAsn",
-                       "Incomplete PDU received"));
     unsigned int rem = 3;
     EXPECT_TRUE(Throws([&] { pdu.FromAsn(nullptr, &rem); }, NYSNMP_INVALID_ARG, "NySnmpPdu::FromAsn",
                        "Invalid argument passed to the method NySnmpPdu::FromAsn"));
 }
 
+// SMUX shapes: octets consumed (simple PDUs are measured by the caller, so 0),
+// the count of Params, and the one value in Params or the SOut value; `rem` 0
+// hands over all of the octets.
 TEST(PduDecode, SmuxShapes)
 {
-    struct Row {
-        const char* hex;
-        unsigned int rem; // 0: all of it
-        uint32_t error;
-        unsigned int params, consumed;
-        int32_t value; // the one value in Params, or the SOut value
-    } rows[] = {
+    struct Row { const char* hex; unsigned int rem; uint32_t error; unsigned int params, consumed; int32_t value; };
+    const Row rows[] = {
         {"44 01 00", 0, 0, 1, 0, 0},
         {"44 01 01", 0, 0, 1, 0, 1},
         {"44 01", 0, 0, 0, 0, 1},
@@ -107,21 +105,18 @@ TEST(PduDecode, SmuxShapes)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.hex);
         NySnmpPdu pdu;
-        Bytes in = Hex(row.hex);
-        const unsigned int rem = row.rem ? row.rem : static_cast<unsigned int>(in.size());
+        const Bytes in = Hex(row.hex);
         if (row.error != 0) {
-            EXPECT_TRUE(Throws([&] { Decode(pdu, in, rem); }, row.error, "NySnmpPdu::FromAsn"));
+            EXPECT_TRUE(Throws([&] { Decode(pdu, in); }, row.error, "NySnmpPdu::FromAsn"));
             continue;
         }
-        EXPECT_EQ(Decode(pdu, in, rem), row.consumed);
+        EXPECT_EQ(Decode(pdu, in, row.rem ? row.rem : in.size()), row.consumed);
         ASSERT_EQ(pdu.Params().Size(), row.params);
         EXPECT_EQ(pdu.PduType(), in[0]);
-        if (in[0] == 0x44) {
+        if (in[0] == 0x44)
             EXPECT_EQ(pdu.SOutValue(), row.value);
-        }
-        if (row.params == 1) {
+        if (row.params == 1)
             EXPECT_EQ(pdu.Params().Get(1)->SmiValue().value.int32, row.value);
-        }
     }
 }
 
@@ -235,33 +230,20 @@ TEST(PduCopy, OwnershipFollowsEachOperation)
 
 TEST(PduLength, Probe)
 {
-    struct Row {
-        const char* hex;
-        int available; // -1: all of it
-        int length;
-        uint32_t error;
-    } rows[] = {
-        {"30", -1, 0, 0},
-        {"41 03", -1, 5, 0},
-        {"30 82 00", -1, 0, 0},
-        {"30 82 01 10", -1, 0x114, 0},
-        {"30 84 00 00", -1, 0, 0},
-        {"30 84 00 00 01 00", -1, 0x106, 0},
-        {"30 84 7F FF FF F9", -1, INT_MAX, 0},
-        {"30 84 7F FF FF FF", -1, INT_MAX, 0}, // would not fit an int
-        {"30 80", -1, 0, NYSNMP_ZERO_LONG_LENGTH},
-        {"30 85 00 00 00 00 01", -1, 0, NYSNMP_LONG_LENGTH_TOO_BIG},
-        {"30 84 80 00 00 00", -1, 0, NYSNMP_NEGATIVE_LENGTH},
-        {"30 85 00 00", -1, 0, 0},
+    struct Row { const char* hex; int length; uint32_t error = 0; } rows[] = {
+        {"30", 0}, {"41 03", 5}, {"30 82 00", 0}, {"30 82 01 10", 0x114}, {"30 84 00 00", 0},
+        {"30 84 00 00 01 00", 0x106}, {"30 84 7F FF FF F9", INT_MAX},
+        {"30 84 7F FF FF FF", INT_MAX}, // would not fit an int
+        {"30 85 00 00", 0}, {"30 80", 0, NYSNMP_ZERO_LONG_LENGTH},
+        {"30 85 00 00 00 00 01", 0, NYSNMP_LONG_LENGTH_TOO_BIG}, {"30 84 80 00 00 00", 0, NYSNMP_NEGATIVE_LENGTH},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.hex);
-        Bytes in = Hex(row.hex);
-        const unsigned int available = row.available < 0 ? static_cast<unsigned int>(in.size()) : row.available;
+        const Bytes in = Hex(row.hex);
+        const auto probe = [&] { return NySnmpPdu::AsnPktLen(in.data(), static_cast<unsigned int>(in.size())); };
         if (row.error != 0)
-            EXPECT_TRUE(Throws([&] { NySnmpPdu::AsnPktLen(in.data(), available); }, row.error, nullptr));
+            EXPECT_TRUE(Throws(probe, row.error, nullptr)) << row.hex;
         else
-            EXPECT_EQ(NySnmpPdu::AsnPktLen(in.data(), available), row.length);
+            EXPECT_EQ(probe(), row.length) << row.hex;
     }
     EXPECT_EQ(NySnmpPdu::AsnPktLen(nullptr, 10), -1);
 }
@@ -272,9 +254,7 @@ TEST(PduLength, Probe)
 TEST(PduDecode, HostileInput)
 {
     std::vector<Bytes> corpus = {Hex(kSnmpdGet), Hex(kSnmpdSet), Hex("44 01 00"), Hex("43 04 00 00 00 00"),
-                                 Hex("41 01 05"),
-                                 Hex("A4 20 06 05 2B 06 01 04 01 40 04 7F 00 00 01 02 01 06 02 01 01 43 01 64 "
-                                     "30 08 30 06 06 01 2B 02 01 01")};
+                                 Hex("41 01 05"), Hex(kTrap)};
     auto attempt = [](const Bytes& data, size_t size) {
         Bytes exact(data.begin(), data.begin() + size);
         exact.reserve(1);
