@@ -113,10 +113,8 @@ TEST(PduDecode, SmuxShapes)
         EXPECT_EQ(Decode(pdu, in, row.rem ? row.rem : in.size()), row.consumed);
         ASSERT_EQ(pdu.Params().Size(), row.params);
         EXPECT_EQ(pdu.PduType(), in[0]);
-        if (in[0] == 0x44)
-            EXPECT_EQ(pdu.SOutValue(), row.value);
-        if (row.params == 1)
-            EXPECT_EQ(pdu.Params().Get(1)->SmiValue().value.int32, row.value);
+        if (in[0] == 0x44) { EXPECT_EQ(pdu.SOutValue(), row.value); }
+        if (row.params == 1) { EXPECT_EQ(pdu.Params().Get(1)->SmiValue().value.int32, row.value); }
     }
 }
 
