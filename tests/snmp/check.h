@@ -40,6 +40,15 @@ inline NYSMI_OCTETS Octets(const std::string& text)
     return {static_cast<uint32_t>(text.size()), reinterpret_cast<unsigned char*>(const_cast<char*>(text.data()))};
 }
 
+// A value record of the given syntax and octets.
+inline NYSMI_VALUE Record(uint32_t syntax, NYSMI_OCTETS octets = {0, nullptr})
+{
+    NYSMI_VALUE record{};
+    record.syntax = syntax;
+    record.value.octets = octets;
+    return record;
+}
+
 // A request PDU binding each identifier to NULL.
 inline NySnmpPdu Request(int32_t type, int32_t requestId, const std::vector<const char*>& oids)
 {
