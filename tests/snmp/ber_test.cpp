@@ -205,11 +205,7 @@ std::string Parse(P parser, const Bytes& data)
 // Each vector, and every proper prefix of the vectors read whole refused as cut off.
 TEST(BerParse, WireVectorsAndTheirPrefixes)
 {
-    struct Row {
-        P parser;
-        const char* hex;
-        const char* result;
-    } rows[] = {
+    struct Row { P parser; const char* hex; const char* result; } rows[] = {
         {P::Length, "7F", "127/1"}, {P::Length, "81 80", "128/2"}, {P::Length, "84 00 00 01 00", "256/5"},
         {P::Length, "84 7F FF FF FF", "2147483647/5"}, {P::Length, "05 AA", "5/1"},
         {P::Sequence, "30 82 00 05", "48:5/4"}, // content length is not compared here
@@ -243,45 +239,37 @@ TEST(BerParse, WireVectorsAndTheirPrefixes)
     }
 }
 
+// Thrown by the parser itself unless another is named.
 TEST(BerParse, Errors)
 {
-    struct Row {
-        P parser;
-        const char* hex;
-        uint32_t id;
-        const char* by; // after "NySnmpValue::"
-    } rows[] = {
-        {P::Length, "80", NYSNMP_ZERO_LONG_LENGTH, "ParseAsnLength"}, // indefinite
-        {P::Length, "85 00 00 00 00 01", NYSNMP_LONG_LENGTH_TOO_BIG, "ParseAsnLength"},
-        {P::Length, "84 80 00 00 00", NYSNMP_NEGATIVE_LENGTH, "ParseAsnLength"},
+    const char* const names[] = {"ParseAsnLength", "ParseAsnSequence", "ParseAsnInt", "ParseAsnUInt",
+                                 "ParseAsnCntr64", "ParseAsnOctets", "ParseAsnOid", "ParseAsnNull"};
+    struct Row { P parser; const char* hex; uint32_t id; const char* by = nullptr; } rows[] = {
+        {P::Length, "80", NYSNMP_ZERO_LONG_LENGTH}, // indefinite
+        {P::Length, "85 00 00 00 00 01", NYSNMP_LONG_LENGTH_TOO_BIG},
+        {P::Length, "84 80 00 00 00", NYSNMP_NEGATIVE_LENGTH},
         {P::Int, "02 80", NYSNMP_ZERO_LONG_LENGTH, "ParseAsnLength"}, // inner length error
-        {P::Int, "02 05 00 00 00 00 01", NYSNMP_INT_TOO_BIG, "ParseAsnInt"},
-        {P::Int, "02 05", NYSNMP_INT_TOO_BIG, "ParseAsnInt"}, // size before count
-        {P::UInt, "41 05 01 00 00 00 00", NYSNMP_INT_TOO_BIG, "ParseAsnUInt"},
-        {P::UInt, "41 06 00 00 00 00 00 01", NYSNMP_INT_TOO_BIG, "ParseAsnUInt"},
-        {P::Cntr64, "46 09 01 00 00 00 00 00 00 00 00", NYSNMP_INT_TOO_BIG, "ParseAsnCntr64"},
-        {P::Cntr64, "46 0A 00 00 00 00 00 00 00 00 00 01", NYSNMP_INT_TOO_BIG, "ParseAsnCntr64"},
+        {P::Int, "02 05 00 00 00 00 01", NYSNMP_INT_TOO_BIG},
+        {P::Int, "02 05", NYSNMP_INT_TOO_BIG}, // size before count
+        {P::UInt, "41 05 01 00 00 00 00", NYSNMP_INT_TOO_BIG}, {P::UInt, "41 06 00 00 00 00 00 01", NYSNMP_INT_TOO_BIG},
+        {P::Cntr64, "46 09 01 00 00 00 00 00 00 00 00", NYSNMP_INT_TOO_BIG},
+        {P::Cntr64, "46 0A 00 00 00 00 00 00 00 00 00 01", NYSNMP_INT_TOO_BIG},
         // content longer than what is left
-        {P::Int, "02 02 01", NYSNMP_FIELD_TOO_LONG, "ParseAsnInt"},
-        {P::UInt, "41 05 00 FF", NYSNMP_FIELD_TOO_LONG, "ParseAsnUInt"},
-        {P::Cntr64, "46 09", NYSNMP_FIELD_TOO_LONG, "ParseAsnCntr64"},
-        {P::Octets, "04 04 61 62 63", NYSNMP_FIELD_TOO_LONG, "ParseAsnOctets"},
-        {P::Oid, "06 02 2B", NYSNMP_FIELD_TOO_LONG, "ParseAsnOid"},
-        {P::Null, "05 01", NYSNMP_FIELD_TOO_LONG, "ParseAsnNull"},
+        {P::Int, "02 02 01", NYSNMP_FIELD_TOO_LONG}, {P::UInt, "41 05 00 FF", NYSNMP_FIELD_TOO_LONG},
+        {P::Cntr64, "46 09", NYSNMP_FIELD_TOO_LONG}, {P::Octets, "04 04 61 62 63", NYSNMP_FIELD_TOO_LONG},
+        {P::Oid, "06 02 2B", NYSNMP_FIELD_TOO_LONG}, {P::Null, "05 01", NYSNMP_FIELD_TOO_LONG},
         // a 4-octet length near 2^31 against a small count
-        {P::Octets, "04 84 7F FF FF FF 00", NYSNMP_FIELD_TOO_LONG, "ParseAsnOctets"},
-        {P::Oid, "06 84 7F FF FF FF 00", NYSNMP_FIELD_TOO_LONG, "ParseAsnOid"},
+        {P::Octets, "04 84 7F FF FF FF 00", NYSNMP_FIELD_TOO_LONG},
+        {P::Oid, "06 84 7F FF FF FF 00", NYSNMP_FIELD_TOO_LONG},
         // tag or length octets cut off
-        {P::Int, "", NYSNMP_FIELD_TOO_LONG, "ParseAsnInt"},
+        {P::Int, "", NYSNMP_FIELD_TOO_LONG}, {P::Length, "", NYSNMP_FIELD_TOO_LONG},
         {P::Sequence, "30", NYSNMP_FIELD_TOO_LONG, "ParseAsnLength"},
         {P::Sequence, "30 82 00", NYSNMP_FIELD_TOO_LONG, "ParseAsnLength"},
-        {P::Length, "", NYSNMP_FIELD_TOO_LONG, "ParseAsnLength"},
         // last sub-identifier octet still has its continuation bit
-        {P::Oid, "06 02 2B 86", NYSNMP_FIELD_TOO_LONG, "ParseAsnOid"},
-        {P::Oid, "06 01 81", NYSNMP_FIELD_TOO_LONG, "ParseAsnOid"},
+        {P::Oid, "06 02 2B 86", NYSNMP_FIELD_TOO_LONG}, {P::Oid, "06 01 81", NYSNMP_FIELD_TOO_LONG},
     };
     for (const Row& row : rows) {
-        const std::string by = std::string("NySnmpValue::") + row.by;
+        const std::string by = std::string("NySnmpValue::") + (row.by ? row.by : names[int(row.parser)]);
         EXPECT_TRUE(Throws([&] { Parse(row.parser, Hex(row.hex)); }, row.id, by.c_str())) << row.hex;
     }
 }

@@ -12,27 +12,18 @@
 namespace {
 
 // A catalog that answers one id with a fixed text and records what it saw.
-class FixedCatalog : public NYNls {
-public:
-    FixedCatalog(uint32_t id, const char* text) : m_id(id), m_text(text) {}
-    const char* Lookup(uint32_t id, uint32_t language, const uintptr_t* args) override
+struct FixedCatalog : NYNls {
+    uint32_t id, lastLanguage = 0, lastArgId = 0;
+    const char *text, *lastDefault = nullptr, *lastInsert1 = nullptr;
+    FixedCatalog(uint32_t answered, const char* answer) : id(answered), text(answer) {}
+    const char* Lookup(uint32_t asked, uint32_t language, const uintptr_t* args) override
     {
-        ++calls;
         lastLanguage = language;
+        lastArgId = static_cast<uint32_t>(args[0]);
         lastDefault = reinterpret_cast<const char*>(args[1]);
         lastInsert1 = reinterpret_cast<const char*>(args[2]);
-        lastArgId = static_cast<uint32_t>(args[0]);
-        return id == m_id ? m_text : nullptr;
+        return asked == id ? text : nullptr;
     }
-    int calls = 0;
-    uint32_t lastLanguage = 0;
-    uint32_t lastArgId = 0;
-    const char* lastDefault = nullptr;
-    const char* lastInsert1 = nullptr;
-
-private:
-    uint32_t m_id;
-    const char* m_text;
 };
 
 TEST(NySnmpObjectFormat, ExpansionRules)

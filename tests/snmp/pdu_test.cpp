@@ -54,7 +54,8 @@ TEST(PduDecode, SnmpShapes)
         {"A0 08 02 01 01 02 01 00 30 00", "A0 0 0 0 0 0", NYSNMP_INCOMPLETE_PDU},
         {"A7 0B 02 01 01 02 01 00 02 01 00 30 00", "A7 0 0 0 0 0", NYSNMP_INCOMPLETE_PDU},
         {"A2 09 02 01 05 02 01 00 02 01 00", "A2 0 0 0 0 0", NYSNMP_INCOMPLETE_PDU},
-        {"A2 0B 02 01 05 02 01 00 02 01 00 A0 00", "A2 0 0 0 3 0", NYSNMP_EXPECTED_SYNTAX, "Expected syntax 0x30, found 0xA0"},
+        {"A2 0B 02 01 05 02 01 00 02 01 00 A0 00", "A2 0 0 0 3 0", NYSNMP_EXPECTED_SYNTAX,
+         "Expected syntax 0x30, found 0xA0"},
         {"", "0 0 0 0 0 0", NYSNMP_INCOMPLETE_PDU, "Incomplete PDU received"},
         // a fault inside the second binding: what came before stays
         {"A0 1A 02 01 01 02 01 00 02 01 00 30 0F 30 06 06 01 2B 02 01 01 30 05 06 01 2B 07 00", "A0 0 0 0 3 1",
