@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -55,16 +56,14 @@ struct Scalars : ::testing::Test {
 TEST_F(Scalars, NextAndExact)
 {
     const std::string G = "1.3.6.1.4.1.5";
-    EXPECT_EQ(Next(g, G), &s1);
-    EXPECT_EQ(Next(g, G + ".1"), &s2);
-    EXPECT_EQ(Next(g, G + ".1.0"), &s2);
-    EXPECT_EQ(Next(g, G + ".3"), &s7);
-    EXPECT_EQ(Next(g, G + ".7"), nullptr);
-    EXPECT_EQ(Next(g, "1.3.6"), &s1);
-    EXPECT_EQ(Exact(g, G + ".2"), &s2);
-    EXPECT_EQ(Exact(g, G + ".2.0"), nullptr);
-    EXPECT_EQ(Exact(g, G), &g);
-    EXPECT_EQ(Exact(g, "1.3.6.1.4.1"), &g); // a prefix finds the shallowest node
+    const std::tuple<bool, std::string, const NyMibObject*> cases[] = {
+        // FindNext?, target, expected
+        {true, G, &s1}, {true, G + ".1", &s2}, {true, G + ".1.0", &s2}, {true, G + ".3", &s7},
+        {true, G + ".7", nullptr}, {true, "1.3.6", &s1}, {false, G + ".2", &s2}, {false, G + ".2.0", nullptr},
+        {false, G, &g}, {false, "1.3.6.1.4.1", &g}, // a prefix finds the shallowest node
+    };
+    for (const auto& [next, target, expected] : cases)
+        EXPECT_EQ(next ? Next(g, target) : Exact(g, target), expected) << next << " " << target;
     NySnmpOid empty;
     EXPECT_EQ(root.Find(empty), &root);
     EXPECT_EQ(g.Find(empty), nullptr);
