@@ -14,7 +14,6 @@
 
 namespace {
 
-
 std::string Capture(const std::function<int(FILE*)>& print) {
     char* data = nullptr;
     size_t size = 0;
@@ -32,11 +31,7 @@ std::string PrintOf(NyMibObject& node) { return Capture([&](FILE* s) { return no
 // `after` collects what is offered after the first refusal.  A printer that
 // stops at the failure offers nothing more, but glibc itself pushes its
 // one-byte buffer of an unbuffered stream through once after a failed write.
-struct Sink {
-    std::string text, after;
-    size_t limit;
-    bool failed = false;
-};
+struct Sink { std::string text, after; size_t limit; bool failed = false; };
 
 ssize_t SinkWrite(void* cookie, const char* data, size_t size) {
     Sink* sink = static_cast<Sink*>(cookie);
@@ -60,18 +55,13 @@ struct Demo {
     NyMibObject products{"products", "1.3.6.1.4.1.32473.9", &top, 289, 0};
     NyMibObject demo{"demo", products, 3, 289, 0};
     MibInt demoState{"demoState", demo, 1, 2,
-                      "The operational state of the demo service; setting it starts or stops "
-                      "the service.",
-                      kUpDown};
-    NyMibTable demoTable{"demoTable", demo, 2, "A table of demo connections.", nullptr,
-                         "DemoEntry"};
-    NyMibTableEntry demoEntry{"demoEntry", demoTable, 1, "One demo connection.", nullptr,
-                              "DemoEntry"};
+                     "The operational state of the demo service; setting it starts or stops the service.", kUpDown};
+    NyMibTable demoTable{"demoTable", demo, 2, "A table of demo connections.", nullptr, "DemoEntry"};
+    NyMibTableEntry demoEntry{"demoEntry", demoTable, 1, "One demo connection.", nullptr, "DemoEntry"};
     MibInt demoIndex{"demoIndex", demoEntry, 1, 1};
     MibOctets demoName{"demoName", demoEntry, 2, 1, "The peer name."};
     NyMibTrap demoAlarm{"demoAlarm", demo, 5, "Sent when a demo connection fails."};
     MibInt demoCode{"demoCode", demoAlarm, 1, 1};
-
     Demo() {
         demoIndex.UseAsIndex(true);
         demoTable.UpdateChildren();
@@ -151,11 +141,7 @@ TEST(MibPrinter, IdentifiersAndTheSkippedEnterprises) {
 }
 
 TEST(MibPrinter, SyntaxAndAccessWords) {
-    const struct {
-        uint32_t syntax;
-        const char* typeName;
-        const char* word;
-    } cases[] = {
+    const struct { uint32_t syntax; const char* typeName; const char* word; } cases[] = {
         // value syntaxes have their own word whatever the type name
         {2, "Ignored", "INTEGER"}, {3, nullptr, "OCTET BITS"}, {65, nullptr, "Counter"},
         {69, nullptr, "NSAPADDR"}, {130, nullptr, "ENDOFMIBVIEW"},
