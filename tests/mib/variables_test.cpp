@@ -102,7 +102,7 @@ TEST_F(Vars, SetRefusesValuesThatCannotBeStored)
     EXPECT_TRUE(octets.value().empty());
 }
 
-TEST_F(Vars, GetAnswersWithTheVariablesSyntax)
+TEST_F(Vars, GetAnswersWithTheVariablesSyntaxAndTextForms)
 {
     MibInt integer("i", top, 1, kReadOnly);
     MibCounter64 c64("c", top, 2, kReadOnly);
@@ -148,13 +148,9 @@ TEST_F(Vars, GetAnswersWithTheVariablesSyntax)
 
     EXPECT_EQ(absent.get(value), 0);
     EXPECT_EQ(value.Syntax(), 129u);
-}
 
-TEST_F(Vars, TextForms)
-{
-    MibCounter counter("c", top, 1, kReadOnly);
-    MibInt integer("i", top, 2, kReadOnly);
-    MibNull null("n", top, 3, kReadOnly);
+    MibCounter counter("c", top, 7, kReadOnly);
+    MibNull null("n", top, 8, kReadOnly);
     counter.value() = 4294967295u;
     EXPECT_STREQ(counter.c_str(), "-1");
     integer.value() = -2147483647 - 1;
