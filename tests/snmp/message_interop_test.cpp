@@ -85,10 +85,8 @@ struct Joiner {
             if (NySnmpMsg::AsnPktLen(datagram.data(), static_cast<unsigned int>(datagram.size())) !=
                 static_cast<int>(datagram.size()))
                 return ::testing::AssertionFailure() << "length probe disagrees: " << ToHex(datagram);
-            unsigned int left = static_cast<unsigned int>(datagram.size());
-            reply.FromAsn(datagram.data(), &left);
-            if (left != 0)
-                return ::testing::AssertionFailure() << left << " octets after the message";
+            if (Decode(reply, datagram) != datagram.size())
+                return ::testing::AssertionFailure() << "octets after the message: " << ToHex(datagram);
             if (reply.Pdu().RequestId() == request.Pdu().RequestId())
                 return ::testing::AssertionSuccess();
         }
@@ -185,9 +183,7 @@ CommandResult ServeOneRequest(UdpEndpoint& local, const std::string& tool, std::
         run.join();
         return result;
     }
-    unsigned int left = static_cast<unsigned int>(datagram.size());
-    request.FromAsn(datagram.data(), &left);
-    EXPECT_EQ(left, 0u);
+    EXPECT_EQ(Decode(request, datagram), datagram.size());
 
     NySnmpMsg response(request);
     response.Pdu().SetPduType(0xA2);
