@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "nysnmp.h"
-#include "snmp/raise.h"
 #include "snmp/check.h"
 
 namespace {
@@ -119,16 +118,12 @@ TEST(NySnmpObjectSystem, KnownAndUnknownCodes)
     EXPECT_STREQ(object.SysErrorMsg(0xFFFFFFFFu), "");
 }
 
-TEST(NySnmpObjectRaise, ExceptionCarriesIdTextAndNativeNumber)
+// The native numbers the exceptions carry (every Throws check compares with
+// this mapping, so it is pinned here; NyRaise's texts are checked throughout).
+TEST(NySnmpObjectRaise, NativeNumbers)
 {
     EXPECT_EQ(NySnmpNativeError(NYSNMP_INVALID_ARG), 10022);
     EXPECT_EQ(NySnmpNativeError(NYSNMP_INDEX_OUT_OF_RANGE), 12);
-    EXPECT_TRUE(Throws([] { NyRaise("NySnmpValue::BuildAsnInt", NYSNMP_INVALID_ARG, NYSNMP_INVALID_ARG_TEXT,
-                                    "NySnmpValue::BuildAsnInt"); },
-                       0xC0090001u, "NySnmpValue::BuildAsnInt",
-                       "Invalid argument passed to the method NySnmpValue::BuildAsnInt"));
-    EXPECT_TRUE(Throws([] { NyRaise("NySnmpVbl::Var", NYSNMP_INDEX_OUT_OF_RANGE, NYSNMP_INDEX_OUT_OF_RANGE_TEXT, 3); },
-                       NYSNMP_INDEX_OUT_OF_RANGE, "NySnmpVbl::Var", "Index 3 is out range"));
 }
 
 } // namespace
