@@ -1,5 +1,5 @@
-// Tables, rows and traps: the identifiers of columns and trap variables, and
-// what a refused instance leaves behind.
+// Tables and rows: the identifiers of columns, row order, and what a refused
+// instance leaves behind.
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -86,15 +86,6 @@ TEST_F(TableFixture, RowsStayInCreationOrderAndLeaveWhenDestroyed)
     r3.reset();
     EXPECT_EQ(table.Children().size(), 2u);
     EXPECT_EQ(table.FindNext(target), &r5.c2);
-}
-
-TEST_F(TableFixture, TrapVariablesAreOrderedBelowTheTrap)
-{
-    NyMibTrap trap("alarm", two, 2, "Sent on failure.");
-    MibInt v2("v2", trap, 2, kReadOnly), v1("v1", trap, 1, kReadOnly);
-    EXPECT_EQ(Id(&trap), "1.3.6.1.4.1.7.2.2");
-    EXPECT_EQ(Id(&v1), "1.3.6.1.4.1.7.2.2.1");
-    EXPECT_EQ(trap.Children()[0], &v1);
 }
 
 } // namespace
