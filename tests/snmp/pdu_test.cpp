@@ -1,13 +1,9 @@
 // PDUs: wire vectors of every shape (SNMP and SMUX, including what net-snmp's
 // snmpd sends its peers), round trips, copies, the length probe, and
 // truncated, mutated and random input.
-#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <functional>
-#include <cstdlib>
-#include <memory>
-#include <new>
 #include <random>
 #include <string>
 #include <vector>
