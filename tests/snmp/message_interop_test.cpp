@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -200,10 +199,7 @@ TEST(ToolsSend, SnmpgetRequestDecodesAndTakesOurAnswer)
     NySnmpMsg request;
     CommandResult r = ServeOneRequest(local, "snmpget", {"-v2c", "-c", "c0mmun1ty"}, {"1.3.6.1.4.1.32473.1.0"},
                                       request, [](NySnmpMsg& response) {
-                                          std::string text = "hello from nysnmp";
-                                          NYSMI_OCTETS octets{static_cast<uint32_t>(text.size()),
-                                                              reinterpret_cast<unsigned char*>(text.data())};
-                                          Binding(response, 1).Value().SetOctets(octets);
+                                          Binding(response, 1).Value().SetOctets(Octets("hello from nysnmp"));
                                       });
     EXPECT_EQ(request.Version(), 1);
     EXPECT_STREQ(request.CommunityName(), "c0mmun1ty");
