@@ -33,6 +33,11 @@ TEST(MibNode, RootAndTopLevelNodes)
     EXPECT_EQ(first.get(value), 3);
     EXPECT_EQ(value.SmiValue().value.int32, 9);
     EXPECT_EQ(first.set(value, true), 3);
+    // A children list that already holds parentless members (entered by the
+    // list constructor) still takes children by sub-identifier.
+    NyMibObject b("b", root, 5, 289, kNoAccess), a("a", root, 2, 289, kNoAccess);
+    EXPECT_EQ(SubIds(root.Children()), (List{0, 0, 2, 5}));
+    EXPECT_EQ(root.Children()[1], &second);
 }
 
 TEST_F(Tree, SiblingsAscendBySubIdInConstructionOrderOnTies)
@@ -45,17 +50,6 @@ TEST_F(Tree, SiblingsAscendBySubIdInConstructionOrderOnTies)
     EXPECT_STREQ(c2.OidText(), "1.3.6.1.4.1.7.2");
     EXPECT_EQ(c2.Oid().Length(), 8u);
     EXPECT_STREQ(c2.BaseOidText(), "1.3.6.1.4.1.7");
-}
-
-// A children list that already holds a parentless member (entered by the
-// list constructor) still takes children by sub-identifier.
-TEST(MibNode, ListWithParentlessMemberKeepsOrder)
-{
-    NyMibObject root("1.3.6.1.4.1");
-    NyMibObject listed("listed", "1.3.6.1.4.1.99", &root.Children(), 289, kNoAccess);
-    NyMibObject b("b", root, 5, 289, kNoAccess), a("a", root, 2, 289, kNoAccess);
-    EXPECT_EQ(SubIds(root.Children()), (List{0, 2, 5}));
-    EXPECT_EQ(root.Children()[0], &listed);
 }
 
 TEST_F(Tree, DestructionLeavesExactlyItsOwnEntry)
