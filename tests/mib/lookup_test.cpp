@@ -1,12 +1,34 @@
-// Find and FindNext: scalars, the table walk, and a whole walk of a tree.
+// Find and FindNext: scalars, the table walk, a whole walk of a tree, and
+// lookups that allocate nothing however many rows and nodes they pass.
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "tree.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define NYSNMP_COUNT_ALLOCATIONS 0 // the sanitizer owns operator new
+#else
+#define NYSNMP_COUNT_ALLOCATIONS 1
+namespace {
+thread_local long g_allocations = 0;
+}
+void* operator new(std::size_t size)
+{
+    ++g_allocations;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#endif
 
 namespace {
 
@@ -34,16 +56,14 @@ struct Scalars : ::testing::Test {
 TEST_F(Scalars, NextAndExact)
 {
     const std::string G = "1.3.6.1.4.1.5";
-    EXPECT_EQ(Next(g, G), &s1);
-    EXPECT_EQ(Next(g, G + ".1"), &s2);
-    EXPECT_EQ(Next(g, G + ".1.0"), &s2);
-    EXPECT_EQ(Next(g, G + ".3"), &s7);
-    EXPECT_EQ(Next(g, G + ".7"), nullptr);
-    EXPECT_EQ(Next(g, "1.3.6"), &s1);
-    EXPECT_EQ(Exact(g, G + ".2"), &s2);
-    EXPECT_EQ(Exact(g, G + ".2.0"), nullptr);
-    EXPECT_EQ(Exact(g, G), &g);
-    EXPECT_EQ(Exact(g, "1.3.6.1.4.1"), &g); // a prefix finds the shallowest node
+    const std::tuple<bool, std::string, const NyMibObject*> cases[] = {
+        // FindNext?, target, expected
+        {true, G, &s1}, {true, G + ".1", &s2}, {true, G + ".1.0", &s2}, {true, G + ".3", &s7},
+        {true, G + ".7", nullptr}, {true, "1.3.6", &s1}, {false, G + ".2", &s2}, {false, G + ".2.0", nullptr},
+        {false, G, &g}, {false, "1.3.6.1.4.1", &g}, // a prefix finds the shallowest node
+    };
+    for (const auto& [next, target, expected] : cases)
+        EXPECT_EQ(next ? Next(g, target) : Exact(g, target), expected) << next << " " << target;
     NySnmpOid empty;
     EXPECT_EQ(root.Find(empty), &root);
     EXPECT_EQ(g.Find(empty), nullptr);
@@ -51,9 +71,7 @@ TEST_F(Scalars, NextAndExact)
 
 // Table T with rows of instances 2, 10, 1 in that list order; column 1 not
 // accessible, columns 2 and 3 readable.
-struct Table : ::testing::Test {
-    NyMibObject root{"1.3.6.1.4.1"};
-    NyMibObject top{"top", "1.3.6.1.4.1.7", &root.Children(), 289, kNoAccess};
+struct Table : Tree {
     NyMibTable table{"t", top, 2};
     MibInt after{"after", top, 3, kReadOnly};
     Row3 r2{table, kNoAccess, kReadOnly, kReadOnly};
@@ -70,10 +88,7 @@ struct Table : ::testing::Test {
 
 TEST_F(Table, WalkGoesColumnByColumnInInstanceOrder)
 {
-    struct Case {
-        std::string target;
-        const NyMibObject* expected;
-    } cases[] = {
+    const std::pair<std::string, const NyMibObject*> cases[] = {
         {T, &r1.c2},
         {"1.3.6.1.4.1.7", &r1.c2},     // before the table
         {"1.3", &r1.c2},               // a prefix of it
@@ -90,8 +105,8 @@ TEST_F(Table, WalkGoesColumnByColumnInInstanceOrder)
         {T + ".1.1.5", &r1.c2},        // inside the unreadable column
         {T + ".1.2.4294967295", &r1.c3},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(Id(Next(table, c.target)), Id(c.expected)) << c.target;
+    for (const auto& [target, expected] : cases)
+        EXPECT_EQ(Id(Next(table, target)), Id(expected)) << target;
     EXPECT_EQ(Next(top, T + ".1.3.10"), &after);
     EXPECT_EQ(Exact(top, T + ".1.3.10"), &r10.c3);
     EXPECT_EQ(Exact(top, T + ".1"), &r2.entry); // the first row in list order
@@ -114,10 +129,8 @@ TEST_F(Table, InstancesOfDifferentLengthsAndSlices)
     EXPECT_EQ(Next(table, T + ".1.2.127.0.0.1.999"), &r10.c2);
 }
 
-TEST(MibLookup, EmptyTableAnswersNothing)
+TEST_F(Tree, EmptyTableAnswersNothing)
 {
-    NyMibObject root("1.3.6.1.4.1");
-    NyMibObject top("top", "1.3.6.1.4.1.7", &root.Children(), 289, kNoAccess);
     NyMibTable table("t", top, 2);
     for (const char* target : {"1.3", "1.3.6.1.4.1.7.2", "1.3.6.1.4.1.7.2.1.1.1", "1.4"})
         EXPECT_EQ(Next(table, target), nullptr) << target;
@@ -136,31 +149,24 @@ void Leaves(NyMibObject* node, std::vector<NyMibObject*>& out)
 // objects met with the readable leaves sorted by identifier.
 void ExpectWholeWalk(NyMibObject& top, size_t expectedCount)
 {
-    std::vector<NyMibObject*> expected;
+    std::vector<NyMibObject*> expected, walked;
     Leaves(&top, expected);
     std::sort(expected.begin(), expected.end(), [](NyMibObject* x, NyMibObject* y) {
-        const NYSMI_OID& a = x->Oid().SmiOid();
-        const NYSMI_OID& b = y->Oid().SmiOid();
+        const NYSMI_OID &a = x->Oid().SmiOid(), &b = y->Oid().SmiOid();
         return std::lexicographical_compare(a.ptr, a.ptr + a.len, b.ptr, b.ptr + b.len);
     });
     ASSERT_EQ(expected.size(), expectedCount);
-
-    std::vector<NyMibObject*> walked;
     NySnmpOid target = top.Oid();
-    for (size_t step = 0; step <= expected.size(); ++step) {
-        NyMibObject* next = top.FindNext(target);
-        if (next == nullptr)
-            break;
+    for (NyMibObject* next = top.FindNext(target); next != nullptr && walked.size() <= expected.size();
+         next = top.FindNext(target)) {
         walked.push_back(next);
         target = next->Oid();
     }
     EXPECT_EQ(walked, expected);
 }
 
-TEST(MibLookup, RepeatedFindNextVisitsEveryReadableLeafOnceInOrder)
+TEST_F(Tree, RepeatedFindNextVisitsEveryReadableLeafOnceInOrder)
 {
-    NyMibObject root("1.3.6.1.4.1");
-    NyMibObject top("top", "1.3.6.1.4.1.7", &root.Children(), 289, kNoAccess);
     NyMibObject group("group", top, 1, 289, kNoAccess);
     MibInt g1("g1", group, 1, kReadOnly), g2("g2", group, 2, kWriteOnly);
     MibOctets g3("g3", group, 3, kReadWrite);
@@ -179,10 +185,8 @@ TEST(MibLookup, RepeatedFindNextVisitsEveryReadableLeafOnceInOrder)
 }
 
 // Rows whose columns are numbered sparsely and differ from row to row.
-TEST(MibLookup, WalkOverRowsWithDifferentColumns)
+TEST_F(Tree, WalkOverRowsWithDifferentColumns)
 {
-    NyMibObject root("1.3.6.1.4.1");
-    NyMibObject top("top", "1.3.6.1.4.1.7", &root.Children(), 289, kNoAccess);
     NyMibTable table("t", top, 2);
     NyMibTableEntry a("a", table, 1), b("b", table, 1), c("c", table, 1);
     MibInt a2("a2", a, 2, kReadOnly), a5("a5", a, 5, kReadOnly), a9("a9", a, 9, kNoAccess),
@@ -196,5 +200,30 @@ TEST(MibLookup, WalkOverRowsWithDifferentColumns)
     EXPECT_EQ(Next(table, "1.3.6.1.4.1.7.2.1.9.3"), &a14);
     EXPECT_EQ(Next(table, "1.3.6.1.4.1.7.2.1.3.9"), &b5);
 }
+
+#if NYSNMP_COUNT_ALLOCATIONS
+TEST_F(Tree, FindAndFindNextDoNotAllocate)
+{
+    MibInt scalar("s", top, 1, kReadOnly);
+    NyMibTable table("t", top, 2);
+    std::vector<std::unique_ptr<Row3>> rows;
+    for (int i = 0; i < 50; ++i) {
+        rows.push_back(std::make_unique<Row3>(table, kNoAccess, kReadOnly, kReadOnly));
+        rows.back()->entry.SetInstanceNumber((i * 17) % 50);
+    }
+    NySnmpOid start("1.3.6.1.4.1.7"), middle("1.3.6.1.4.1.7.2.1.2.25"), past("1.3.6.1.4.1.8");
+    NySnmpOid exact("1.3.6.1.4.1.7.2.1.3.49");
+    const long before = g_allocations;
+    NyMibObject *next = top.FindNext(start), *inside = top.FindNext(middle), *none = top.FindNext(past);
+    NyMibObject* found = top.Find(exact);
+    EXPECT_EQ(g_allocations - before, 0);
+    NySnmpOid probe("1.3"); // the counter does see the library's allocations
+    EXPECT_GT(g_allocations, before);
+    EXPECT_EQ(next, &scalar);
+    EXPECT_EQ(Id(inside), "1.3.6.1.4.1.7.2.1.2.26");
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(Id(found), "1.3.6.1.4.1.7.2.1.3.49");
+}
+#endif
 
 } // namespace

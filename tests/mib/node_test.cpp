@@ -33,37 +33,27 @@ TEST(MibNode, RootAndTopLevelNodes)
     EXPECT_EQ(first.get(value), 3);
     EXPECT_EQ(value.SmiValue().value.int32, 9);
     EXPECT_EQ(first.set(value, true), 3);
+    // A children list that already holds parentless members (entered by the
+    // list constructor) still takes children by sub-identifier.
+    NyMibObject b("b", root, 5, 289, kNoAccess), a("a", root, 2, 289, kNoAccess);
+    EXPECT_EQ(SubIds(root.Children()), (List{0, 0, 2, 5}));
+    EXPECT_EQ(root.Children()[1], &second);
 }
 
-TEST(MibNode, SiblingsAscendBySubIdInConstructionOrderOnTies)
+TEST_F(Tree, SiblingsAscendBySubIdInConstructionOrderOnTies)
 {
-    NyMibObject root("1.3.6.1.4.1");
-    NyMibObject top("top", "1.3.6.1.4.1.9.1", &root.Children(), 289, kNoAccess);
     NyMibObject c3("c3", top, 3, 289, kNoAccess), c1("c1", top, 1, 289, kNoAccess);
     NyMibObject c2("c2", top, 2, 289, kNoAccess), c1b("c1b", top, 1, 289, kNoAccess);
     EXPECT_EQ(SubIds(top.Children()), (List{1, 1, 2, 3}));
     EXPECT_EQ(top.Children()[0], &c1);
     EXPECT_EQ(top.Children()[1], &c1b);
-    EXPECT_STREQ(c2.OidText(), "1.3.6.1.4.1.9.1.2");
-    EXPECT_EQ(c2.Oid().Length(), 9u);
-    EXPECT_STREQ(c2.BaseOidText(), "1.3.6.1.4.1.9.1");
+    EXPECT_STREQ(c2.OidText(), "1.3.6.1.4.1.7.2");
+    EXPECT_EQ(c2.Oid().Length(), 8u);
+    EXPECT_STREQ(c2.BaseOidText(), "1.3.6.1.4.1.7");
 }
 
-// A children list that already holds a parentless member (entered by the
-// list constructor) still takes children by sub-identifier.
-TEST(MibNode, ListWithParentlessMemberKeepsOrder)
+TEST_F(Tree, DestructionLeavesExactlyItsOwnEntry)
 {
-    NyMibObject root("1.3.6.1.4.1");
-    NyMibObject listed("listed", "1.3.6.1.4.1.99", &root.Children(), 289, kNoAccess);
-    NyMibObject b("b", root, 5, 289, kNoAccess), a("a", root, 2, 289, kNoAccess);
-    EXPECT_EQ(SubIds(root.Children()), (List{0, 2, 5}));
-    EXPECT_EQ(root.Children()[0], &listed);
-}
-
-TEST(MibNode, DestructionLeavesExactlyItsOwnEntry)
-{
-    NyMibObject root("1.3.6.1.4.1");
-    NyMibObject top("top", "1.3.6", &root.Children(), 289, kNoAccess);
     NyMibObject a("a", top, 1, 289, kNoAccess), c("c", top, 3, 289, kNoAccess);
     {
         auto b = std::make_unique<NyMibObject>("b", top, 2, 289, kNoAccess);
@@ -75,11 +65,9 @@ TEST(MibNode, DestructionLeavesExactlyItsOwnEntry)
 }
 
 // A copy whose source's list is gone, and an assigned node, leave cleanly.
-TEST(MibNode, CopiesAndAssignmentsOutliveTheirSourcesLists)
+TEST_F(Tree, CopiesAndAssignmentsOutliveTheirSourcesLists)
 {
     std::unique_ptr<NyMibObject> copy;
-    NyMibObject root("1.3.6.1.4.1");
-    NyMibObject top("top", "1.3.6", &root.Children(), 289, kNoAccess);
     {
         NyMibObject parent("parent", top, 1, 289, kNoAccess);
         NyMibObject child("child", parent, 1, 289, kNoAccess);
@@ -105,10 +93,8 @@ TEST(MibNode, CopyOfNodesWithEmptyIdentifierAndBinding)
     EXPECT_EQ(Id(&leafCopy), "0.1");
 }
 
-TEST(MibNode, BadSubIdThrowsAndLeavesParentUntouched)
+TEST_F(Tree, BadSubIdThrowsAndLeavesParentUntouched)
 {
-    NyMibObject root("1.3.6.1.4.1");
-    NyMibObject top("top", "1.3.6", &root.Children(), 289, kNoAccess);
     EXPECT_THROW(NyMibObject("bad", top, -1, 289, kNoAccess), NySocketException);
     EXPECT_THROW(NyMibObject("bad", "1.3.x", &top.Children(), 289, kNoAccess), NySocketException);
     EXPECT_TRUE(top.Children().empty());

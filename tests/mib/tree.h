@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "nymib.h"
 
 using MibInt = nymibvar<int32_t, 1, 2>;
@@ -23,6 +25,12 @@ constexpr int kNoAccess = 0;
 constexpr int kReadOnly = 1;
 constexpr int kReadWrite = 2;
 constexpr int kWriteOnly = 3;
+
+// A private tree: the root, and below it "top" at 1.3.6.1.4.1.7.
+struct Tree : ::testing::Test {
+    NyMibObject root{"1.3.6.1.4.1"};
+    NyMibObject top{"top", "1.3.6.1.4.1.7", &root.Children(), 289, kNoAccess};
+};
 
 // The dotted text of a node's identifier, arcs unsigned; "-" for no node.
 inline std::string Id(const NyMibObject* node)

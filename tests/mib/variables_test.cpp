@@ -1,5 +1,6 @@
 // Typed variables: get and set per kind and access, text forms, erase.
 #include <cstring>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -7,10 +8,7 @@
 
 namespace {
 
-struct Vars : ::testing::Test {
-    NyMibObject root{"1.3.6.1.4.1"};
-    NyMibObject top{"top", "1.3.6.1.4.1.3", &root.Children(), 289, kNoAccess};
-};
+using Vars = Tree;
 
 NySnmpValue Octets(const char* bytes, uint32_t length, uint32_t syntax = 4)
 {
@@ -33,31 +31,26 @@ TEST_F(Vars, SetAcceptsValuesOfTheVariablesKindOnly)
     MibNull null("n", top, 6, kReadWrite);
     NyMibObject* vars[] = {&null, &integer, &gauge, &c64, &octets, &oid};
 
-    NySnmpValue v2, v65, v66, v67, v71, v70, v6, v5, v129, v48, empty;
-    v2.SetInt32(-9);
-    v65.SetCntr32(7);
-    v66.SetGauge32(8);
-    v67.SetTimeticks(9);
-    v71.SetUInt32(10);
-    v70.SetCntr64({1, 2});
     uint32_t arcs[] = {1, 3, 4000000000u};
-    v6.SetOid({3, arcs});
-    v5.SetNull(0);
-    v129.SetNoSuchInstance(42);
     NYSMI_VALUE seq{};
     seq.syntax = 48;
-    v48.Assign(seq);
-    NySnmpValue ip = Octets("\x0a\x00\x00\x01", 4, 64);
-    struct Case {
-        NySnmpValue* value;
-        int kind; // the variable (by kind) that takes it; -1 none
-    } cases[] = {{&v2, 1},   {&v65, 2},  {&v66, 2},   {&v67, 2},    {&v71, 2},  {&v70, 3},
-                 {&v6, 5},   {&v5, 0},   {&v129, 0},  {&ip, 4},     {&v48, -1}, {&empty, -1}};
-    for (const Case& c : cases) {
+    const std::pair<std::function<void(NySnmpValue&)>, int> cases[] = {
+        // the value's setter; the variable (by kind) that takes it, -1 none
+        {[](NySnmpValue& v) { v.SetInt32(-9); }, 1}, {[](NySnmpValue& v) { v.SetCntr32(7); }, 2},
+        {[](NySnmpValue& v) { v.SetGauge32(8); }, 2}, {[](NySnmpValue& v) { v.SetTimeticks(9); }, 2},
+        {[](NySnmpValue& v) { v.SetUInt32(10); }, 2}, {[](NySnmpValue& v) { v.SetCntr64({1, 2}); }, 3},
+        {[&](NySnmpValue& v) { v.SetOid({3, arcs}); }, 5}, {[](NySnmpValue& v) { v.SetNull(0); }, 0},
+        {[](NySnmpValue& v) { v.SetNoSuchInstance(42); }, 0},
+        {[](NySnmpValue& v) { v = Octets("\x0a\x00\x00\x01", 4, 64); }, 4},
+        {[&](NySnmpValue& v) { v.Assign(seq); }, -1}, {[](NySnmpValue&) {}, -1},
+    };
+    for (const auto& [make, kind] : cases) {
+        NySnmpValue value;
+        make(value);
         for (NyMibObject* var : vars) {
-            const int expected = var->ValueKind() == c.kind ? 0 : 3;
-            EXPECT_EQ(var->set(*c.value, false), expected) << c.value->Syntax() << " on " << var->Name();
-            EXPECT_EQ(var->set(*c.value, true), expected) << c.value->Syntax() << " on " << var->Name();
+            const int expected = var->ValueKind() == kind ? 0 : 3;
+            EXPECT_EQ(var->set(value, false), expected) << value.Syntax() << " on " << var->Name();
+            EXPECT_EQ(var->set(value, true), expected) << value.Syntax() << " on " << var->Name();
         }
     }
     EXPECT_EQ(null.value(), 42);
@@ -109,7 +102,7 @@ TEST_F(Vars, SetRefusesValuesThatCannotBeStored)
     EXPECT_TRUE(octets.value().empty());
 }
 
-TEST_F(Vars, GetAnswersWithTheVariablesSyntax)
+TEST_F(Vars, GetAnswersWithTheVariablesSyntaxAndTextForms)
 {
     MibInt integer("i", top, 1, kReadOnly);
     MibCounter64 c64("c", top, 2, kReadOnly);
@@ -155,13 +148,9 @@ TEST_F(Vars, GetAnswersWithTheVariablesSyntax)
 
     EXPECT_EQ(absent.get(value), 0);
     EXPECT_EQ(value.Syntax(), 129u);
-}
 
-TEST_F(Vars, TextForms)
-{
-    MibCounter counter("c", top, 1, kReadOnly);
-    MibInt integer("i", top, 2, kReadOnly);
-    MibNull null("n", top, 3, kReadOnly);
+    MibCounter counter("c", top, 7, kReadOnly);
+    MibNull null("n", top, 8, kReadOnly);
     counter.value() = 4294967295u;
     EXPECT_STREQ(counter.c_str(), "-1");
     integer.value() = -2147483647 - 1;

@@ -4,12 +4,12 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
 #include "nysnmp.h"
-#include "snmp/throws.h"
-#include "support/hex.h"
+#include "snmp/check.h"
 
 namespace {
 
@@ -23,62 +23,48 @@ const NyAsyncSocket* FakeSocket(uintptr_t n)
     return reinterpret_cast<const NyAsyncSocket*>(n);
 }
 
-// ---- entity ------------------------------------------------------------------
-
-TEST(NySnmpEntity, DottedHostsNeedNoLookup)
+// Dotted hosts need no lookup (inet_addr's short forms included); names go to
+// the resolver.  The address: family (host order on x86), port, address, zeros.
+TEST(NySnmpEntity, AddressFromPortAndHost)
 {
-    struct Row {
-        unsigned int port;
-        const char* host;
-        const char* sockaddrHex;  // family (host order on x86), port, address, eight zeros
-    } rows[] = {
+    const std::tuple<unsigned int, const char*, const char*> rows[] = {
         {161, "10.0.0.1", "02 00 00 A1 0A 00 00 01 00 00 00 00 00 00 00 00"},
         {0, "127.0.0.1", "02 00 00 00 7F 00 00 01 00 00 00 00 00 00 00 00"},
         {65535, "192.168.200.7", "02 00 FF FF C0 A8 C8 07 00 00 00 00 00 00 00 00"},
-        // inet_addr's short forms: a.b.c with c as 16 bits, a single 32-bit number.
-        {7199, "1.2.3", "02 00 1C 1F 01 02 00 03 00 00 00 00 00 00 00 00"},
-        {1, "2130706433", "02 00 00 01 7F 00 00 01 00 00 00 00 00 00 00 00"},
+        {7199, "1.2.3", "02 00 1C 1F 01 02 00 03 00 00 00 00 00 00 00 00"}, // c as 16 bits
+        {1, "2130706433", "02 00 00 01 7F 00 00 01 00 00 00 00 00 00 00 00"}, // one 32-bit number
+        {7199, "localhost", "02 00 1C 1F 7F 00 00 01 00 00 00 00 00 00 00 00"},
+        // INADDR_NONE to inet_addr; the resolver still reads it
+        {9, "255.255.255.255", "02 00 00 09 FF FF FF FF 00 00 00 00 00 00 00 00"},
     };
-    for (const Row& row : rows) {
+    for (const auto& [port, host, hex] : rows) {
         NySnmpEntity entity;
-        EXPECT_EQ(entity.SetSockAddr(row.port, row.host), 0);
-        EXPECT_EQ(AddressHex(entity.SockAddr()), row.sockaddrHex) << row.host;
+        EXPECT_EQ(entity.SetSockAddr(port, host), 0);
+        EXPECT_EQ(AddressHex(entity.SockAddr()), hex) << host;
     }
 }
 
-TEST(NySnmpEntity, ResolvesLocalNames)
+// Bad arguments keep the old address; a name the resolver refuses clears it.
+TEST(NySnmpEntity, RefusedHosts)
 {
-    NySnmpEntity entity;
-    EXPECT_EQ(entity.SetSockAddr(7199, "localhost"), 0);
-    EXPECT_EQ(AddressHex(entity.SockAddr()), "02 00 1C 1F 7F 00 00 01 00 00 00 00 00 00 00 00");
-    // "255.255.255.255" is INADDR_NONE to inet_addr; the resolver still reads it.
-    EXPECT_EQ(entity.SetSockAddr(9, "255.255.255.255"), 0);
-    EXPECT_EQ(AddressHex(entity.SockAddr()), "02 00 00 09 FF FF FF FF 00 00 00 00 00 00 00 00");
-}
-
-TEST(NySnmpEntity, BadArgumentsKeepTheOldAddress)
-{
-    NySnmpEntity entity;
-    entity.SetSockAddr(161, "10.0.0.1");
-    const std::string before = AddressHex(entity.SockAddr());
-    const char* text = "Invalid argument passed to method NySnmpEntity::SetSockAddr";
-    EXPECT_TRUE(Throws([&] { entity.SetSockAddr(161, nullptr); }, NYSOCK_INVALID_ARG, "NySnmpEntity::SetSockAddr", text));
-    EXPECT_TRUE(Throws([&] { entity.SetSockAddr(161, ""); }, NYSOCK_INVALID_ARG, "NySnmpEntity::SetSockAddr", text));
-    // A port that does not fit 16 bits would otherwise wrap to another port.
-    EXPECT_TRUE(Throws([&] { entity.SetSockAddr(65536 + 161, "10.0.0.1"); }, NYSOCK_INVALID_ARG,
-                       "NySnmpEntity::SetSockAddr", text));
-    EXPECT_EQ(AddressHex(entity.SockAddr()), before);
-}
-
-TEST(NySnmpEntity, UnresolvableNameClearsTheAddress)
-{
-    NySnmpEntity entity;
-    entity.SetSockAddr(161, "10.0.0.1");
-    // An empty label: the resolver refuses the name itself, without asking DNS.
-    const char* host = "no..such.invalid";
-    EXPECT_TRUE(Throws([&] { entity.SetSockAddr(161, host); }, NYSOCK_GETHOSTBYNAME, "NySnmpEntity::SetSockAddr",
-                       "Gethostbyname failed, error 11001: no..such.invalid Authoritative Answer Host not found"));
-    EXPECT_EQ(AddressHex(entity.SockAddr()), "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+    const char* bad = "Invalid argument passed to method NySnmpEntity::SetSockAddr";
+    const char* kept = "02 00 00 A1 0A 00 00 01 00 00 00 00 00 00 00 00";
+    const struct { unsigned int port; const char* host; uint32_t id; const char* text; const char* after; } rows[] = {
+        {161, nullptr, NYSOCK_INVALID_ARG, bad, kept},
+        {161, "", NYSOCK_INVALID_ARG, bad, kept},
+        {65536 + 161, "10.0.0.1", NYSOCK_INVALID_ARG, bad, kept}, // would wrap to another port
+        // an empty label: the resolver refuses the name itself, without asking DNS
+        {161, "no..such.invalid", NYSOCK_GETHOSTBYNAME,
+         "Gethostbyname failed, error 11001: no..such.invalid Authoritative Answer Host not found",
+         "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"},
+    };
+    for (const auto& row : rows) {
+        NySnmpEntity entity;
+        entity.SetSockAddr(161, "10.0.0.1");
+        EXPECT_TRUE(Throws([&] { entity.SetSockAddr(row.port, row.host); }, row.id, "NySnmpEntity::SetSockAddr",
+                           row.text));
+        EXPECT_EQ(AddressHex(entity.SockAddr()), row.after);
+    }
 }
 
 TEST(NySnmpEntity, CopiesTakeAddressAndSocket)
@@ -101,8 +87,6 @@ TEST(NySnmpEntity, CopiesTakeAddressAndSocket)
     EXPECT_EQ(AddressHex(fromRaw.SockAddr()), AddressHex(raw));
     EXPECT_EQ(fromRaw.Socket(), nullptr);
 }
-
-// ---- packet ------------------------------------------------------------------
 
 TEST(NySnmpPacket, AllocateAndTrim)
 {

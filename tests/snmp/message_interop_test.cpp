@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -17,57 +16,47 @@
 
 #include "nysnmp.h"
 #include "support/agent.h"
-#include "support/hex.h"
+#include "snmp/check.h"
 
 namespace {
 
 // A UDP socket on 127.0.0.1 with an ephemeral port.
-class UdpEndpoint {
-public:
+struct UdpEndpoint {
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    uint16_t port = 0;
     UdpEndpoint()
     {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_in sin{};
         sin.sin_family = AF_INET;
         sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof sin;
-        if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == 0 &&
-            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&sin), &len) == 0)
-            m_port = ntohs(sin.sin_port);
+        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&sin), &len) == 0)
+            port = ntohs(sin.sin_port);
     }
-    ~UdpEndpoint()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
+    ~UdpEndpoint() { if (fd >= 0) ::close(fd); }
     UdpEndpoint(const UdpEndpoint&) = delete;
     UdpEndpoint& operator=(const UdpEndpoint&) = delete;
 
-    uint16_t Port() const { return m_port; }
-
-    bool Send(const unsigned char* data, size_t length, const sockaddr& to)
+    // Encodes and sends a message; false when it did not all go.
+    bool Send(NySnmpMsg& message, const sockaddr& to)
     {
-        return ::sendto(m_fd, data, length, 0, &to, sizeof to) == static_cast<ssize_t>(length);
+        unsigned char buffer[1500];
+        unsigned int rem = sizeof buffer;
+        const auto length = static_cast<size_t>(message.AsAsn(buffer, &rem) - buffer);
+        return ::sendto(fd, buffer, length, 0, &to, sizeof to) == static_cast<ssize_t>(length);
     }
-
     // One datagram within timeoutMs, or false.
     bool Receive(Bytes& datagram, sockaddr& from, int timeoutMs)
     {
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) != 1)
-            return false;
+        pollfd p{fd, POLLIN, 0};
         datagram.resize(65536);
         socklen_t len = sizeof from;
-        ssize_t got = ::recvfrom(m_fd, datagram.data(), datagram.size(), 0, &from, &len);
-        if (got < 0)
-            return false;
-        datagram.resize(static_cast<size_t>(got));
-        return true;
+        const ssize_t got =
+            ::poll(&p, 1, timeoutMs) == 1 ? ::recvfrom(fd, datagram.data(), datagram.size(), 0, &from, &len) : -1;
+        datagram.resize(got < 0 ? 0 : static_cast<size_t>(got));
+        return got >= 0;
     }
-
-private:
-    int m_fd = -1;
-    uint16_t m_port = 0;
 };
 
 // Joins a helper thread whatever way the test leaves.
@@ -80,27 +69,14 @@ struct Joiner {
     }
 };
 
-NySnmpPdu Request(int32_t type, int32_t requestId, const std::vector<const char*>& oids)
-{
-    NySnmpValue null;
-    null.SetNull(0);
-    NySnmpVbl vars;
-    for (const char* oid : oids)
-        vars.Append(NySnmpVar(NySnmpOid(oid), null));
-    return NySnmpPdu(type, requestId, 0, 0, vars);
-}
-
 // Encodes the message, sends it from `local` to the agent, and decodes the answer
 // with the same request id into `reply`.  UDP may drop: a few bounded attempts.
 ::testing::AssertionResult Exchange(UdpEndpoint& local, const SnmpAgent& agent, NySnmpMsg& request,
                                     NySnmpMsg& reply)
 {
     request.Receiver().SetSockAddr(agent.Port(), "127.0.0.1");
-    unsigned char buffer[1500];
-    unsigned int rem = sizeof buffer;
-    unsigned char* end = request.AsAsn(buffer, &rem);
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (!local.Send(buffer, static_cast<size_t>(end - buffer), request.Receiver().SockAddr()))
+        if (!local.Send(request, request.Receiver().SockAddr()))
             return ::testing::AssertionFailure() << "sendto failed";
         Bytes datagram;
         sockaddr from{};
@@ -108,10 +84,8 @@ NySnmpPdu Request(int32_t type, int32_t requestId, const std::vector<const char*
             if (NySnmpMsg::AsnPktLen(datagram.data(), static_cast<unsigned int>(datagram.size())) !=
                 static_cast<int>(datagram.size()))
                 return ::testing::AssertionFailure() << "length probe disagrees: " << ToHex(datagram);
-            unsigned int left = static_cast<unsigned int>(datagram.size());
-            reply.FromAsn(datagram.data(), &left);
-            if (left != 0)
-                return ::testing::AssertionFailure() << left << " octets after the message";
+            if (Decode(reply, datagram) != datagram.size())
+                return ::testing::AssertionFailure() << "octets after the message: " << ToHex(datagram);
             if (reply.Pdu().RequestId() == request.Pdu().RequestId())
                 return ::testing::AssertionSuccess();
         }
@@ -127,18 +101,13 @@ NySnmpVar& Binding(NySnmpMsg& message, uint32_t position)
     return *var;
 }
 
-std::string Text(NySnmpVar& var)
-{
-    return var.Value().AsString();
-}
-
 class AgentAnswers : public ::testing::Test {
 protected:
     void SetUp() override
     {
         agent.Options().extraLines = {"sysDescr nysnmp interop agent", "sysContact ops@example.org"};
         ASSERT_TRUE(agent.Start()) << agent.Error();
-        ASSERT_NE(local.Port(), 0);
+        ASSERT_NE(local.port, 0);
     }
 
     SnmpAgent agent;
@@ -157,8 +126,8 @@ TEST_F(AgentAnswers, VersionOneGetAndGetNext)
     ASSERT_EQ(reply.Pdu().Vars().Size(), 2u);
     EXPECT_STREQ(Binding(reply, 1).Oid().AsString(), "1.3.6.1.2.1.1.1.0");
     EXPECT_EQ(Binding(reply, 1).Value().Syntax(), 4u);
-    EXPECT_EQ(Text(Binding(reply, 1)), "nysnmp interop agent");
-    EXPECT_EQ(Text(Binding(reply, 2)), "ops@example.org");
+    EXPECT_EQ(std::string(Binding(reply, 1).Value().AsString()), "nysnmp interop agent");
+    EXPECT_EQ(std::string(Binding(reply, 2).Value().AsString()), "ops@example.org");
 
     NySnmpMsg next(0, "public", Request(0xA1, 4712, {"1.3.6.1.2.1.1.1.0"}));
     ASSERT_TRUE(Exchange(local, agent, next, reply));
@@ -201,7 +170,7 @@ CommandResult ServeOneRequest(UdpEndpoint& local, const std::string& tool, std::
                               const std::vector<std::string>& args, NySnmpMsg& request, Answer answer)
 {
     options.insert(options.end(), {"-m", "", "-On", "-r", "0", "-t", "5"});
-    options.push_back("127.0.0.1:" + std::to_string(local.Port()));
+    options.push_back("127.0.0.1:" + std::to_string(local.port));
     options.insert(options.end(), args.begin(), args.end());
     CommandResult result;
     std::thread run([&] { result = RunCommand(tool, options); });
@@ -213,17 +182,12 @@ CommandResult ServeOneRequest(UdpEndpoint& local, const std::string& tool, std::
         run.join();
         return result;
     }
-    unsigned int left = static_cast<unsigned int>(datagram.size());
-    request.FromAsn(datagram.data(), &left);
-    EXPECT_EQ(left, 0u);
+    EXPECT_EQ(Decode(request, datagram), datagram.size());
 
     NySnmpMsg response(request);
     response.Pdu().SetPduType(0xA2);
     answer(response);
-    unsigned char buffer[1500];
-    unsigned int rem = sizeof buffer;
-    unsigned char* end = response.AsAsn(buffer, &rem);
-    EXPECT_TRUE(local.Send(buffer, static_cast<size_t>(end - buffer), from));
+    EXPECT_TRUE(local.Send(response, from));
     run.join();
     return result;
 }
@@ -231,14 +195,11 @@ CommandResult ServeOneRequest(UdpEndpoint& local, const std::string& tool, std::
 TEST(ToolsSend, SnmpgetRequestDecodesAndTakesOurAnswer)
 {
     UdpEndpoint local;
-    ASSERT_NE(local.Port(), 0);
+    ASSERT_NE(local.port, 0);
     NySnmpMsg request;
     CommandResult r = ServeOneRequest(local, "snmpget", {"-v2c", "-c", "c0mmun1ty"}, {"1.3.6.1.4.1.32473.1.0"},
                                       request, [](NySnmpMsg& response) {
-                                          std::string text = "hello from nysnmp";
-                                          NYSMI_OCTETS octets{static_cast<uint32_t>(text.size()),
-                                                              reinterpret_cast<unsigned char*>(text.data())};
-                                          Binding(response, 1).Value().SetOctets(octets);
+                                          Binding(response, 1).Value().SetOctets(Octets("hello from nysnmp"));
                                       });
     EXPECT_EQ(request.Version(), 1);
     EXPECT_STREQ(request.CommunityName(), "c0mmun1ty");
@@ -254,7 +215,7 @@ TEST(ToolsSend, SnmpgetRequestDecodesAndTakesOurAnswer)
 TEST(ToolsSend, SnmpsetBindingsDecode)
 {
     UdpEndpoint local;
-    ASSERT_NE(local.Port(), 0);
+    ASSERT_NE(local.port, 0);
     struct Row {
         const char* type;
         const char* value;
@@ -285,7 +246,7 @@ TEST(ToolsSend, SnmpsetBindingsDecode)
         NySnmpVar& var = Binding(request, static_cast<uint32_t>(++n));
         EXPECT_EQ(std::string(var.Oid().AsString()), "1.3.6.1.4.1.32473.9." + std::to_string(n) + ".0");
         EXPECT_EQ(var.Value().Syntax(), row.syntax) << row.type;
-        EXPECT_EQ(Text(var), row.text) << row.type;
+        EXPECT_EQ(std::string(var.Value().AsString()), row.text) << row.type;
     }
     // Echoed back as the answer, the bindings read as snmpset sent them.
     EXPECT_EQ(r.status, 0) << r.err;

@@ -6,33 +6,23 @@
 #include <gtest/gtest.h>
 
 #include "nysnmp.h"
-#include "snmp/raise.h"
-#include "snmp/throws.h"
+#include "snmp/check.h"
 
 namespace {
 
 // A catalog that answers one id with a fixed text and records what it saw.
-class FixedCatalog : public NYNls {
-public:
-    FixedCatalog(uint32_t id, const char* text) : m_id(id), m_text(text) {}
-    const char* Lookup(uint32_t id, uint32_t language, const uintptr_t* args) override
+struct FixedCatalog : NYNls {
+    uint32_t id, lastLanguage = 0, lastArgId = 0;
+    const char *text, *lastDefault = nullptr, *lastInsert1 = nullptr;
+    FixedCatalog(uint32_t answered, const char* answer) : id(answered), text(answer) {}
+    const char* Lookup(uint32_t asked, uint32_t language, const uintptr_t* args) override
     {
-        ++calls;
         lastLanguage = language;
+        lastArgId = static_cast<uint32_t>(args[0]);
         lastDefault = reinterpret_cast<const char*>(args[1]);
         lastInsert1 = reinterpret_cast<const char*>(args[2]);
-        lastArgId = static_cast<uint32_t>(args[0]);
-        return id == m_id ? m_text : nullptr;
+        return asked == id ? text : nullptr;
     }
-    int calls = 0;
-    uint32_t lastLanguage = 0;
-    uint32_t lastArgId = 0;
-    const char* lastDefault = nullptr;
-    const char* lastInsert1 = nullptr;
-
-private:
-    uint32_t m_id;
-    const char* m_text;
 };
 
 TEST(NySnmpObjectFormat, ExpansionRules)
@@ -128,16 +118,12 @@ TEST(NySnmpObjectSystem, KnownAndUnknownCodes)
     EXPECT_STREQ(object.SysErrorMsg(0xFFFFFFFFu), "");
 }
 
-TEST(NySnmpObjectRaise, ExceptionCarriesIdTextAndNativeNumber)
+// The native numbers the exceptions carry (every Throws check compares with
+// this mapping, so it is pinned here; NyRaise's texts are checked throughout).
+TEST(NySnmpObjectRaise, NativeNumbers)
 {
     EXPECT_EQ(NySnmpNativeError(NYSNMP_INVALID_ARG), 10022);
     EXPECT_EQ(NySnmpNativeError(NYSNMP_INDEX_OUT_OF_RANGE), 12);
-    EXPECT_TRUE(Throws([] { NyRaise("NySnmpValue::BuildAsnInt", NYSNMP_INVALID_ARG, NYSNMP_INVALID_ARG_TEXT,
-                                    "NySnmpValue::BuildAsnInt"); },
-                       0xC0090001u, "NySnmpValue::BuildAsnInt",
-                       "Invalid argument passed to the method NySnmpValue::BuildAsnInt"));
-    EXPECT_TRUE(Throws([] { NyRaise("NySnmpVbl::Var", NYSNMP_INDEX_OUT_OF_RANGE, NYSNMP_INDEX_OUT_OF_RANGE_TEXT, 3); },
-                       NYSNMP_INDEX_OUT_OF_RANGE, "NySnmpVbl::Var", "Index 3 is out range"));
 }
 
 } // namespace

@@ -1,22 +1,18 @@
 // NySnmpOid: dotted text, ordering, copies and BER form.
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "nysnmp.h"
-#include "snmp/throws.h"
-#include "support/hex.h"
+#include "snmp/check.h"
 
 namespace {
 
 TEST(NySnmpOidText, Parsing)
 {
-    struct Row {
-        const char* text;
-        uint32_t length;
-        const char* dotted;
-    } rows[] = {
+    struct Row { const char* text; uint32_t length; const char* dotted; } rows[] = {
         {"1.3.6.1.4.1", 6, "1.3.6.1.4.1"},
         {".1.3", 3, "0.1.3"},  // leading dot
         {"1.3.", 3, "1.3.0"},  // trailing dot
@@ -39,11 +35,7 @@ TEST(NySnmpOidText, Parsing)
 TEST(NySnmpOidText, Refused)
 {
     const char* by = "NySnmpOid::Assign(const char*)";
-    struct Row {
-        const char* text;
-        uint32_t id;
-        const char* message;
-    } rows[] = {
+    struct Row { const char* text; uint32_t id; const char* message; } rows[] = {
         {"1.3.x.4", NYSNMP_BAD_SUBID, "Invalid sub-identifier at position 5 of 1.3.x.4"},
         {"1. 3", NYSNMP_BAD_SUBID, "Invalid sub-identifier at position 3 of 1. 3"},
         {"1.-3", NYSNMP_BAD_SUBID, "Invalid sub-identifier at position 3 of 1.-3"},
@@ -63,7 +55,7 @@ TEST(NySnmpOidText, Refused)
     }
 }
 
-TEST(NySnmpOidRecord, AssignCopiesAndRefusesEmpty)
+TEST(NySnmpOidCopy, DeepAndRefusingEmpty)
 {
     uint32_t ids[] = {1, 3, 6};
     NySnmpOid oid(NYSMI_OID{3, ids});
@@ -81,10 +73,7 @@ TEST(NySnmpOidRecord, AssignCopiesAndRefusesEmpty)
     oid.Assign(oid.SmiOid());
     oid.Assign(oid.AsString());
     EXPECT_STREQ(oid.AsString(), "1.3.6.1");
-}
 
-TEST(NySnmpOidCopy, DeepAndEmpty)
-{
     NySnmpOid source("1.3.6.1");
     NySnmpOid copy(source);
     NySnmpOid assigned;
@@ -106,34 +95,18 @@ TEST(NySnmpOidCopy, DeepAndEmpty)
 
 TEST(NySnmpOidOrder, Compare)
 {
-    struct Row {
-        const char* a;
-        const char* b;
-        int n;
-        int expected;
-    } rows[] = {
-        {"1.3.6", "1.3.6.1", 0, -1},
-        {"1.3.6.1", "1.3.6", 0, 1},
-        {"1.3.6", "1.3.6", 0, 0},
-        {"1.3.6.1", "1.3.6", 3, 0},
-        {"1.3.6", "1.3.6.1", 4, -1},
-        {"1.3.6", "1.3.6", 5, 1},
-        {"1.3.6.1", "1.3.6", 4, 1},
-        {"1.3.7", "1.3.6.1", 0, 1},
-        {"1.3.7", "1.3.6.1", 2, 0},
-        {"1.3.7", "1.3.6.1", 3, 1},
-        {"1.3.7", "1.3.6.1", 9, 1},
-        {"1.4294967295", "1.1", 0, 1}, // unsigned order
-        {"1.1", "1.4294967295", 2, -1},
-        {"1.3", "1.3.6", -1, -1},       // a negative count reads as a huge one
+    const std::tuple<const char*, const char*, int, int> rows[] = {
+        // a, b, count of arcs compared (0: all), expected
+        {"1.3.6", "1.3.6.1", 0, -1}, {"1.3.6.1", "1.3.6", 0, 1}, {"1.3.6", "1.3.6", 0, 0},
+        {"1.3.6.1", "1.3.6", 3, 0}, {"1.3.6", "1.3.6.1", 4, -1}, {"1.3.6", "1.3.6", 5, 1},
+        {"1.3.6.1", "1.3.6", 4, 1}, {"1.3.7", "1.3.6.1", 0, 1}, {"1.3.7", "1.3.6.1", 2, 0},
+        {"1.3.7", "1.3.6.1", 3, 1}, {"1.3.7", "1.3.6.1", 9, 1},
+        {"1.4294967295", "1.1", 0, 1}, {"1.1", "1.4294967295", 2, -1}, // unsigned order
+        {"1.3", "1.3.6", -1, -1}, // a negative count reads as a huge one
     };
-    for (const Row& row : rows) {
-        NySnmpOid a(row.a);
-        NySnmpOid b(row.b);
-        EXPECT_EQ(a.Compare(b, row.n), row.expected) << row.a << " vs " << row.b << " n=" << row.n;
-    }
-    NySnmpOid empty;
-    NySnmpOid some("1");
+    for (const auto& [a, b, n, expected] : rows)
+        EXPECT_EQ(NySnmpOid(a).Compare(NySnmpOid(b), n), expected) << a << " vs " << b << " n=" << n;
+    NySnmpOid empty, some("1");
     EXPECT_EQ(empty.Compare(some, 0), -1);
     EXPECT_EQ(empty.Compare(empty, 0), 0);
 }
@@ -141,22 +114,14 @@ TEST(NySnmpOidOrder, Compare)
 TEST(NySnmpOidAsn, EncodeAndDecode)
 {
     NySnmpOid oid("1.3.6.1.4.1");
-    unsigned char buffer[16];
-    unsigned int rem = sizeof buffer;
-    unsigned char* end = oid.AsAsn(buffer, &rem);
-    EXPECT_EQ(ToHex(buffer, static_cast<size_t>(end - buffer)), "06 05 2B 06 01 04 01");
-    EXPECT_EQ(rem, 9u);
-
+    EXPECT_EQ(Encode(oid, 16), "06 05 2B 06 01 04 01");
     NySnmpOid back("9.9");
-    const Bytes wire = Hex("06 03 2B 06 01 FF");
-    rem = static_cast<unsigned int>(wire.size());
-    EXPECT_EQ(back.FromAsn(wire.data(), &rem), wire.data() + 5);
-    EXPECT_EQ(rem, 1u);
+    EXPECT_EQ(Decode(back, "06 03 2B 06 01 FF"), 5u);
     EXPECT_STREQ(back.AsString(), "1.3.6.1");
 
     // The wrong tag is reported after decoding; the content is kept.
     const Bytes octets = Hex("04 01 2B");
-    rem = 3;
+    unsigned int rem = 3;
     EXPECT_TRUE(Throws([&] { back.FromAsn(octets.data(), &rem); }, NYSNMP_EXPECTED_SYNTAX, "NySnmpOid::FromAsn",
                        "Expected syntax 0x06, found 0x04"));
     EXPECT_STREQ(back.AsString(), "1.3");
