@@ -180,14 +180,10 @@ TEST_F(LivePeer, SetStoresAtTheCommit)
     EXPECT_EQ(r.status, 0) << r.err;
     // snmpd answers the manager as it sends the SOutPDU, so the peer's loop
     // may take the commit a moment after snmpset has returned.
-    for (int i = 0; i < 50; ++i) {
-        {
-            std::lock_guard<NySocketMutex> guard(session.MibMutex());
-            if (tree.secret.value() == 6 && tree.Row(2).label.value() == "zwei")
-                break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    WaitFor([&] {
+        std::lock_guard<NySocketMutex> guard(session.MibMutex());
+        return tree.secret.value() == 6 && tree.Row(2).label.value() == "zwei";
+    }, 5000, 100);
     {
         std::lock_guard<NySocketMutex> guard(session.MibMutex());
         EXPECT_EQ(tree.secret.value(), 6);
