@@ -1,4 +1,4 @@
-// Shared helpers of the MIB tree tests: variable types and identifier text.
+// Shared helpers of the MIB tree tests: a private tree and identifier text.
 #ifndef NYSNMP_TESTS_MIB_TREE_H
 #define NYSNMP_TESTS_MIB_TREE_H
 
@@ -10,21 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "nymib.h"
-
-using MibInt = nymibvar<int32_t, 1, 2>;
-using MibCounter = nymibvar<uint32_t, 2, 65>;
-using MibGauge = nymibvar<uint32_t, 2, 66>;
-using MibCounter64 = nymibvar<uint64_t, 3, 70>;
-using MibOctets = nymibvar<std::string, 4, 4>;
-using MibIpAddr = nymibvar<std::string, 4, 64>;
-using MibOid = nymibvar<NySnmpOid, 5, 6>;
-using MibNull = nymibvar<unsigned char, 0, 5>;
-using MibNoSuchInstance = nymibvar<unsigned char, 0, 129>;
-
-constexpr int kNoAccess = 0;
-constexpr int kReadOnly = 1;
-constexpr int kReadWrite = 2;
-constexpr int kWriteOnly = 3;
+#include "support/mib_types.h"
 
 // A private tree: the root, and below it "top" at 1.3.6.1.4.1.7.
 struct Tree : ::testing::Test {
