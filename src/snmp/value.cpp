@@ -66,6 +66,21 @@ int NySnmpValue::Assign(const NYSMI_VALUE& value)
     NYSMI_VALUE copy;
     Clear(copy);
     copy.syntax = source.syntax;
+    // Octets or sub-identifiers: a record with a length must have data.
+    auto CopyData = [this](const auto& from, auto& to) {
+        if (from.len != 0) {
+            if (from.ptr == nullptr) {
+                Erase();
+                Raise(kAssign, NYSNMP_BAD_VALUE, NYSNMP_BAD_VALUE_TEXT, kAssign);
+            }
+            to.ptr = CopyArray(from.ptr, from.len);
+            if (to.ptr == nullptr) {
+                Erase();
+                Raise(kAssign, NYSNMP_OUT_OF_MEMORY, NYSNMP_OUT_OF_MEMORY_TEXT, kAssign);
+            }
+        }
+        to.len = from.len;
+    };
     switch (KindOf(source.syntax)) {
     case Kind::Int32:
         copy.value.int32 = source.value.int32;
@@ -76,38 +91,12 @@ int NySnmpValue::Assign(const NYSMI_VALUE& value)
     case Kind::Cntr64:
         copy.value.cntr64 = source.value.cntr64;
         break;
-    case Kind::Octets: {
-        const NYSMI_OCTETS& octets = source.value.octets;
-        if (octets.len != 0) {
-            if (octets.ptr == nullptr) {
-                Erase();
-                Raise(kAssign, NYSNMP_BAD_VALUE, NYSNMP_BAD_VALUE_TEXT, kAssign);
-            }
-            copy.value.octets.ptr = CopyArray(octets.ptr, octets.len);
-            if (copy.value.octets.ptr == nullptr) {
-                Erase();
-                Raise(kAssign, NYSNMP_OUT_OF_MEMORY, NYSNMP_OUT_OF_MEMORY_TEXT, kAssign);
-            }
-        }
-        copy.value.octets.len = octets.len;
+    case Kind::Octets:
+        CopyData(source.value.octets, copy.value.octets);
         break;
-    }
-    case Kind::Oid: {
-        const NYSMI_OID& oid = source.value.oid;
-        if (oid.len != 0) {
-            if (oid.ptr == nullptr) {
-                Erase();
-                Raise(kAssign, NYSNMP_BAD_VALUE, NYSNMP_BAD_VALUE_TEXT, kAssign);
-            }
-            copy.value.oid.ptr = CopyArray(oid.ptr, oid.len);
-            if (copy.value.oid.ptr == nullptr) {
-                Erase();
-                Raise(kAssign, NYSNMP_OUT_OF_MEMORY, NYSNMP_OUT_OF_MEMORY_TEXT, kAssign);
-            }
-        }
-        copy.value.oid.len = oid.len;
+    case Kind::Oid:
+        CopyData(source.value.oid, copy.value.oid);
         break;
-    }
     case Kind::Marker:
         copy.value.byte = source.value.byte;
         break;
