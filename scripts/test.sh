@@ -48,4 +48,6 @@ LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/consumer
 
 run_suite build/asan -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Debug -DNYSNMP_SANITIZE=ON \
   -DNYSNMP_BUILD_BENCH=OFF
+echo "== load (short): snmpd, load-host with 1,000 changing rows, concurrent clients"
+NYSNMP_BUILD=build/clang scripts/load.sh 15 4
 echo "== all suites passed"
