@@ -251,8 +251,9 @@ TEST_F(LostConnection, SetWithoutItsSOutPduIsNeverStored)
         ++id;
         ++value;
         ASSERT_TRUE(agent.Write(Request(0xA3, id, B ".1", Int(value)))) << row.why;
-        if (row.answerRead)
+        if (row.answerRead) {
             ASSERT_EQ(Answer(Element(agent)), "#" + std::to_string(id) + " 0/0 " + std::to_string(value)) << row.why;
+        }
         Lose(agent, row.loss);
         ASSERT_TRUE(Reassociated()) << row.why;
 
@@ -265,9 +266,10 @@ TEST_F(LostConnection, SetWithoutItsSOutPduIsNeverStored)
             EXPECT_EQ(note.find("stored"), std::string::npos) << row.why << ": " << note;
         }
         // Answered or not, a staged binding was given back to the host.
-        if (row.answerRead)
-            EXPECT_FALSE(notes.empty() || notes.back() != "rollback " B ".1=" + std::to_string(value))
-                << row.why;
+        if (row.answerRead) {
+            ASSERT_FALSE(notes.empty()) << row.why;
+            EXPECT_EQ(notes.back(), "rollback " B ".1=" + std::to_string(value)) << row.why;
+        }
     }
     StopLoop();
     std::lock_guard<NySocketMutex> guard(session.MibMutex());
