@@ -188,9 +188,25 @@ TEST_F(AgentFaults, AwayLongerThanTheRetryPause)
 }
 
 // Killed while idle, twice in a row with no pause between, then left to
-// come back: no registration is lost on the way.
+// come back: neither of two registrations is lost on the way.
 TEST_F(AgentFaults, KilledTwiceWhileIdle)
 {
+    NyMibObject other("hostOther", "1.3.6.1.4.1.32473.98", &tree.tops, 289, kNoAccess);
+    MibInt answer("hostAnswer", other, 1, kReadOnly);
+    answer.value() = 41;
+    {
+        // The loop is paused: registering and serving share the session.
+        stop = 1;
+        wake.Set();
+        loop.join();
+        int priority = -1;
+        ASSERT_EQ(session.Register(other, priority, 1), 0);
+        stop = 0;
+        wake.Reset();
+        loop = std::thread([this] { Serve(); });
+    }
+    ASSERT_NE(agent.Get({"1.3.6.1.4.1.32473.98.1"}).out.find("INTEGER: 41"), std::string::npos);
+
     for (int round = 0; round < 2; ++round) {
         ::kill(agent.Pid(), SIGKILL);
         ASSERT_TRUE(agent.Restart()) << agent.Error();
@@ -200,7 +216,15 @@ TEST_F(AgentFaults, KilledTwiceWhileIdle)
     ASSERT_GE(ms, 0) << agent.Log();
     EXPECT_LT(ms, 5000);
     ExpectWholeWalk("after the restarts");
-    EXPECT_EQ(session.RegInfo().size(), 1u);
+    CommandResult r = agent.Get({"1.3.6.1.4.1.32473.98.1"});
+    EXPECT_NE(r.out.find("INTEGER: 41"), std::string::npos) << r.out << r.err;
+    EXPECT_EQ(session.RegInfo().size(), 2u);
+    // The node goes before the session, and its record before the node.
+    stop = 1;
+    wake.Set();
+    loop.join();
+    int priority = -1;
+    session.Register(other, priority, 0);
 }
 
 } // namespace
