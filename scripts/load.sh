@@ -187,7 +187,13 @@ for pid in "${client_pids[@]}"; do wait "$pid" || true; done
 client_pids=()
 samples+=("$(( $(date +%s) - start_time )) $(sample)")
 
-stop_pid "$host_pid"
+# The host stops on TERM by itself and says what it did; its exit status
+# also carries the sanitizers' findings (a leak, say) in such a build.
+kill -TERM "$host_pid"
+host_status=0
+for _ in $(seq 150); do kill -0 "$host_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$host_pid" 2>/dev/null && { kill -KILL "$host_pid"; echo "load: load-host did not stop on TERM" >&2; }
+wait "$host_pid" || host_status=$?
 host_pid=""
 answered=$(sed -n 's/^answered \([0-9]*\) requests.*/\1/p' "$work/host.out")
 
@@ -226,6 +232,11 @@ fi
 if [ -z "$answered" ] || [ "$answered" -eq 0 ]; then
   echo "load: FAILED: the host answered nothing (or did not stop cleanly)" >&2
   cat "$work/host.err" >&2
+  failed=1
+fi
+if [ "$host_status" -ne 0 ]; then
+  echo "load: FAILED: load-host exited with status $host_status" >&2
+  tail -30 "$work/host.err" >&2
   failed=1
 fi
 if [ $((max_rss - first_rss)) -gt "$rss_bound" ]; then
