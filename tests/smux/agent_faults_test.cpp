@@ -54,19 +54,20 @@ std::vector<std::string> WalkedOids(const std::string& out)
     return oids;
 }
 
-// A host whose read hook, once armed, kills the agent while it answers: the
-// agent dies in the middle of the walk that asked.
+// A host whose read hook, once armed, signals the agent while it answers:
+// the agent dies (or freezes) in the middle of the walk that asked.
 class KillingSession : public NySmuxSession {
 public:
     using NySmuxSession::NySmuxSession;
 
+    std::atomic<int> signal{SIGKILL};
     std::atomic<pid_t> victim{-1};
 
     int OnMibGet(NyMibObject&, int32_t, void*) override
     {
         const pid_t pid = victim.exchange(-1);
         if (pid > 0)
-            ::kill(pid, SIGKILL);
+            ::kill(pid, signal.load());
         return 0;
     }
 };
@@ -185,6 +186,28 @@ TEST_F(AgentFaults, AwayLongerThanTheRetryPause)
     EXPECT_LT(ms, 5000);
     ExpectWholeWalk("after the restart");
     EXPECT_EQ(OpenDescriptors(), descriptors);
+}
+
+// Frozen (SIGSTOP) for longer than the retry pause in the middle of a walk,
+// then continued: the association outlives the pause, nothing needs to be
+// repaired, and the peer serves at once.
+TEST_F(AgentFaults, FrozenDuringAWalkThenContinued)
+{
+    ExpectWholeWalk("before the fault");
+    extra[kExtraRows / 2]->label.SetUserEvents(1, 0, nullptr);
+    session.signal = SIGSTOP;
+    session.victim = agent.Pid();
+    CommandResult cut = agent.Walk(B);
+    EXPECT_NE(cut.status, 0) << "the frozen agent cannot finish the walk";
+    EXPECT_EQ(session.victim.load(), -1) << "the walk reached the armed row";
+    // The walk gave up after its time-outs, longer than the retry pause.
+    ::kill(agent.Pid(), SIGCONT);
+    const long long ms = Recovery();
+    std::printf("[ recovery ] frozen during a walk: served again %lld ms after it continued\n", ms);
+    ASSERT_GE(ms, 0) << agent.Log();
+    EXPECT_LT(ms, 5000);
+    EXPECT_EQ(failures.load(), 0) << "the connection stood throughout";
+    ExpectWholeWalk("after the pause");
 }
 
 // Killed while idle, twice in a row with no pause between, then left to
