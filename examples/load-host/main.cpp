@@ -164,6 +164,12 @@ int main(int argc, char** argv)
             }
             try {
                 session.ProcessRequests(stop, 1, &wake);
+                // The loop reconnects at once after a loss; an agent that
+                // ends each new association at once (a wrong password, say)
+                // would otherwise be asked again hundreds of times a second.
+                NyAsyncSocket* socket = session.Socket();
+                if (!stopping && (!socket || socket->Handle() == -1))
+                    wake.Wait(options.retrySeconds * 1000);
             } catch (NySocketException& e) {
                 // The agent is away: the next attempt after a pause.
                 std::fprintf(stderr, "load-host: %s\n", e.Text());
