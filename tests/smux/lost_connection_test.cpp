@@ -278,14 +278,35 @@ TEST_F(LostConnection, SetWithoutItsSOutPduIsNeverStored)
 }
 
 // The same Set with its SOutPDU on the same connection is stored: the
-// losses above are what keep the value, not a peer that never commits.
+// losses above are what keep the value, not a peer that never commits.  As
+// net-snmp does it, one SetRequest and one SOutPDU per binding: the first
+// SOutPDU commits both, the second finds nothing and tells no hook.
 TEST_F(LostConnection, SetWithItsSOutPduIsStored)
 {
+    NySnmpValue motto;
+    NYSMI_OCTETS text{4, reinterpret_cast<unsigned char*>(const_cast<char*>("ave!"))};
+    motto.SetOctets(text);
     ASSERT_TRUE(agent.Write(Request(0xA3, 7, B ".1", Int(5))));
     ASSERT_EQ(Answer(Element(agent)), "#7 0/0 5");
+    ASSERT_TRUE(agent.Write(Request(0xA3, 8, B ".12", motto)));
+    ASSERT_EQ(Answer(Element(agent)), "#8 0/0 ave!");
+    ASSERT_TRUE(agent.Write(Hex("44 01 00 44 01 00")));
+    EXPECT_EQ(Get(9, B ".1"), "#9 0/0 5");
+    EXPECT_EQ(Get(10, B ".12"), "#10 0/0 ave!");
+    EXPECT_EQ(session.Notes(), (std::vector<std::string>{"commit " B ".1=5 " B ".12=ave!", "stored hostLevel"}));
+}
+
+// The agent commits and closes the connection right behind the SOutPDU: the
+// commit it announced to the manager is not lost with the connection.
+TEST_F(LostConnection, CommitJustBeforeTheCloseIsStored)
+{
+    ASSERT_TRUE(agent.Write(Request(0xA3, 7, B ".1", Int(6))));
+    ASSERT_EQ(Answer(Element(agent)), "#7 0/0 6");
     ASSERT_TRUE(agent.Write(Hex("44 01 00")));
-    EXPECT_EQ(Get(8, B ".1"), "#8 0/0 5");
-    EXPECT_EQ(session.Notes(), (std::vector<std::string>{"commit " B ".1=5", "stored hostLevel"}));
+    agent.Drop();
+    ASSERT_TRUE(Reassociated());
+    EXPECT_EQ(Get(8, B ".1"), "#8 0/0 6");
+    EXPECT_EQ(session.Notes(), (std::vector<std::string>{"commit " B ".1=6", "stored hostLevel"}));
 }
 
 } // namespace
