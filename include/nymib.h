@@ -10,6 +10,10 @@
 
 #include "nysnmp.h"
 
+namespace nymib {
+class TableIndex;
+}
+
 // One label of an enumerated INTEGER; a table of them ends with a null label.
 struct NyMibIntValues {
     char const* label;
@@ -115,9 +119,34 @@ protected:
 
 private:
     friend class NyMibTableEntry; // sets its columns' identifiers
+    friend class nymib::TableIndex;
 
     void InsertOrdered();
     NyMibObject* TableWalk(NySnmpOid& target);
+    NyMibObject* TableFind(NySnmpOid& target);
+
+    // Renewal bookkeeping.  Every identifier change (for a row also an
+    // instance change) gives the node a fresh stamp; a node remembers the
+    // parent stamp its identifier was derived from, so renewing it again for
+    // the same parent costs nothing.  m_settledCount leading children are
+    // known to be current for m_settledStamp, so UpdateChildren() on a table
+    // visits only the rows added since its last pass.
+    void Changed();
+    void Unsettle(size_t position);
+    void IndexAdd();
+    void IndexRemove();
+    void DropTableIndex();
+    nymib::TableIndex* TableIndexOf();
+
+    uint64_t m_stamp;
+    uint64_t m_basedOn;
+    uint64_t m_settledStamp;
+    size_t m_settledCount;
+    uint64_t m_sequence;
+    bool m_fromRow;          // identifier given by the row: row.column.instance
+    bool m_settledInParent;  // the parent's last pass took this node in
+    bool m_inIndex;          // entered in the lookup index of its table
+    nymib::TableIndex* m_tableIndex; // a table's own index, built by the first lookup
 };
 
 // A typed leaf holding a live value of one SNMP syntax.  `Kind` is the storage
