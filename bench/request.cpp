@@ -39,6 +39,17 @@ void ConnInstance(uint32_t i, uint32_t (&arcs)[10])
 class BenchSession : public NySmuxSession {
 public:
     using NySmuxSession::NySmuxSession;
+    // When set, packets stop here instead of going to the socket: the figure
+    // is then the library's own work without the kernel's.
+    bool keep = false;
+    std::vector<unsigned char> kept;
+    int SendPacket(unsigned char* packet, unsigned int length, int timeout) override
+    {
+        if (!keep)
+            return NySmuxSession::SendPacket(packet, length, timeout);
+        kept.assign(packet, packet + length);
+        return 0;
+    }
     // Lets the socket component move bytes until the condition holds (bounded).
     template <class Condition>
     bool Pump(Condition condition)
@@ -155,7 +166,7 @@ struct Served {
     }
 };
 
-void Serve(benchmark::State& state, int32_t type, bool columnOnly)
+void Serve(benchmark::State& state, int32_t type, bool columnOnly, bool keep = false)
 {
     const auto count = static_cast<uint32_t>(state.range(0));
     Served served(count);
@@ -174,7 +185,14 @@ void Serve(benchmark::State& state, int32_t type, bool columnOnly)
     }
     NySnmpPdu pdu;
     unsigned char answer[4096];
+    // One request untimed: the first lookup in a table builds its index.
+    served.agent.Write(requests[0].data(), requests[0].size());
+    served.session.Pump([&] { return served.session.ReceiveRecord().length >= requests[0].size(); });
+    if (served.session.Receive(pdu, 0) > 0)
+        served.session.Respond(pdu);
+    served.agent.Drain(answer, sizeof answer);
     size_t k = 0;
+    served.session.keep = keep;
     for (auto _ : state) {
         const std::vector<unsigned char>& request = requests[k++ % requests.size()];
         served.agent.Write(request.data(), request.size());
@@ -190,6 +208,13 @@ void Serve(benchmark::State& state, int32_t type, bool columnOnly)
         }
         const auto stop = std::chrono::steady_clock::now();
         state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
+        if (keep) {
+            if (held <= 0 || served.session.kept.empty() || served.session.kept[0] != 0xA2) {
+                state.SkipWithError("no answer");
+                break;
+            }
+            continue;
+        }
         if (held <= 0 || served.agent.Drain(answer, sizeof answer) == 0 || answer[0] != 0xA2) {
             state.SkipWithError("no answer");
             break;
@@ -199,9 +224,13 @@ void Serve(benchmark::State& state, int32_t type, bool columnOnly)
 
 void BM_GetNext(benchmark::State& state) { Serve(state, NYSMUX_GETNEXT, false); }
 void BM_Get(benchmark::State& state) { Serve(state, NYSMUX_GET, false); }
+void BM_GetNextNoSocket(benchmark::State& state) { Serve(state, NYSMUX_GETNEXT, false, true); }
+void BM_GetNoSocket(benchmark::State& state) { Serve(state, NYSMUX_GET, false, true); }
 
 BENCHMARK(BM_GetNext)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Get)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GetNextNoSocket)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GetNoSocket)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -150,6 +150,7 @@ void NyMibObject::DropTableIndex()
 namespace nymib {
 
 TableIndex::TableIndex(NyMibObject& table)
+    : m_table(table.m_oid.SmiOid().ptr, table.m_oid.SmiOid().ptr + table.m_oid.SmiOid().len)
 {
     for (NyMibObject* row : table.m_children) {
         if (row->m_parent != &table || row->m_owningList != &table.m_children)
@@ -161,14 +162,67 @@ TableIndex::TableIndex(NyMibObject& table)
     }
 }
 
-// Identifier, then tree order: rows by list place (sub-identifier, then
-// entry into the list), then columns the same way within the row.
-bool TableIndex::Order::operator()(const NyMibObject* a, const NyMibObject* b) const
+bool TableIndex::UnderTable(const NYSMI_OID& oid) const
 {
-    const int order = CompareArcs(a->m_oid.SmiOid(), b->m_oid.SmiOid());
+    const uint32_t n = static_cast<uint32_t>(m_table.size());
+    return oid.len >= n && std::equal(m_table.begin(), m_table.end(), oid.ptr);
+}
+
+TableIndex::Entry TableIndex::EntryOf(NyMibObject& column) const
+{
+    const NYSMI_OID& oid = column.m_oid.SmiOid();
+    Entry entry{};
+    entry.column = &column;
+    entry.len = oid.len;
+    entry.skip = static_cast<uint32_t>(m_table.size());
+    entry.headLen = std::min(Entry::kHead, oid.len - entry.skip);
+    std::copy(oid.ptr + entry.skip, oid.ptr + entry.skip + entry.headLen, entry.head);
+    return entry;
+}
+
+namespace {
+
+// Order of the arcs after the table's: the head first, the rest from the node.
+int CompareTail(const TableIndex::Entry& a, const NYSMI_OID& b)
+{
+    const uint32_t bLen = b.len - a.skip;
+    const uint32_t n = std::min(a.headLen, bLen);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (a.head[i] != b.ptr[a.skip + i])
+            return a.head[i] < b.ptr[a.skip + i] ? -1 : 1;
+    }
+    if (a.headLen < TableIndex::Entry::kHead || bLen <= a.headLen)
+        return a.len == b.len ? 0 : (a.len < b.len ? -1 : 1);
+    return CompareArcs(a.column->Oid().SmiOid(), b);
+}
+
+} // namespace
+
+bool TableIndex::Order::operator()(const Entry& a, const Entry& b) const
+{
+    const uint32_t n = std::min(a.headLen, b.headLen);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (a.head[i] != b.head[i])
+            return a.head[i] < b.head[i];
+    }
+    int order;
+    if (a.headLen < Entry::kHead || b.headLen < Entry::kHead)
+        order = a.len == b.len ? 0 : (a.len < b.len ? -1 : 1);
+    else
+        order = CompareArcs(a.column->m_oid.SmiOid(), b.column->m_oid.SmiOid());
     if (order != 0)
         return order < 0;
-    return TreeBefore(a, b);
+    return TreeBefore(a.column, b.column);
+}
+
+bool TableIndex::Order::operator()(const Entry& a, const NYSMI_OID& b) const
+{
+    return CompareTail(a, b) < 0;
+}
+
+bool TableIndex::Order::operator()(const NYSMI_OID& a, const Entry& b) const
+{
+    return CompareTail(b, a) > 0;
 }
 
 bool TableIndex::TreeBefore(const NyMibObject* a, const NyMibObject* b)
@@ -187,27 +241,39 @@ bool TableIndex::TreeBefore(const NyMibObject* a, const NyMibObject* b)
 
 void TableIndex::Add(NyMibObject& column)
 {
-    m_all.insert(&column);
-    if (IsReadableLeaf(&column))
-        m_readable.insert(&column);
+    if (UnderTable(column.m_oid.SmiOid())) {
+        const Entry entry = EntryOf(column);
+        m_all.insert(entry);
+        if (IsReadableLeaf(&column))
+            m_readable.insert(entry);
+    } else {
+        m_strays.push_back(&column);
+    }
     deep += column.m_children.size();
     column.m_inIndex = true;
 }
 
 void TableIndex::Remove(NyMibObject& column)
 {
-    // Found by its key, unless its identifier was changed behind the tree's
-    // back; then by a search of the whole set, so that no entry outlives
-    // its node.
-    const bool readable = IsReadableLeaf(&column);
-    for (auto* set : {&m_all, &m_readable}) {
-        if (set == &m_readable && !readable)
-            break;
-        auto it = set->find(&column);
-        if (it == set->end())
-            it = std::find(set->begin(), set->end(), &column);
-        if (it != set->end())
-            set->erase(it);
+    auto stray = std::find(m_strays.begin(), m_strays.end(), &column);
+    if (stray != m_strays.end()) {
+        m_strays.erase(stray);
+    } else {
+        // Found by its key, unless its identifier was changed behind the
+        // tree's back; then by a search of the whole set, so that no entry
+        // outlives its node.
+        const bool readable = IsReadableLeaf(&column);
+        const bool keyed = UnderTable(column.m_oid.SmiOid());
+        for (auto* set : {&m_all, &m_readable}) {
+            if (set == &m_readable && !readable)
+                break;
+            auto it = keyed ? set->find(EntryOf(column)) : set->end();
+            if (it == set->end())
+                it = std::find_if(set->begin(), set->end(),
+                                  [&column](const Entry& e) { return e.column == &column; });
+            if (it != set->end())
+                set->erase(it);
+        }
     }
     deep -= std::min(deep, column.m_children.size());
     column.m_inIndex = false;
@@ -215,16 +281,39 @@ void TableIndex::Remove(NyMibObject& column)
 
 void TableIndex::Release()
 {
-    for (NyMibObject* column : m_all)
+    for (const Entry& entry : m_all)
+        entry.column->m_inIndex = false;
+    for (NyMibObject* column : m_strays)
         column->m_inIndex = false;
     m_all.clear();
     m_readable.clear();
+    m_strays.clear();
 }
 
 NyMibObject* TableIndex::Next(const NYSMI_OID& target) const
 {
-    auto it = m_readable.upper_bound(Probe{&target});
-    return it == m_readable.end() ? nullptr : *it;
+    NyMibObject* best = nullptr;
+    if (!UnderTable(target)) {
+        // Before the table (the caller has ruled out past it): the first column.
+        if (!m_readable.empty())
+            best = m_readable.begin()->column;
+    } else {
+        auto it = m_readable.upper_bound(target);
+        if (it != m_readable.end())
+            best = it->column;
+    }
+    for (NyMibObject* column : m_strays) {
+        if (!IsReadableLeaf(column) || CompareArcs(column->m_oid.SmiOid(), target) <= 0)
+            continue;
+        if (best == nullptr) {
+            best = column;
+            continue;
+        }
+        const int order = CompareArcs(column->m_oid.SmiOid(), best->m_oid.SmiOid());
+        if (order < 0 || (order == 0 && TreeBefore(column, best)))
+            best = column;
+    }
+    return best;
 }
 
 NyMibObject* TableIndex::FirstWithPrefix(const NYSMI_OID& target) const
@@ -232,11 +321,18 @@ NyMibObject* TableIndex::FirstWithPrefix(const NYSMI_OID& target) const
     // The matches form one run of the order; the first of them in tree order
     // is the answer (instances 1 and 1.2 both begin with 1).
     NyMibObject* best = nullptr;
-    for (auto it = m_all.lower_bound(Probe{&target}); it != m_all.end(); ++it) {
-        if (CompareOid((*it)->m_oid.SmiOid(), target, target.len) != 0)
-            break;
-        if (best == nullptr || TreeBefore(*it, best))
-            best = *it;
+    if (UnderTable(target)) {
+        for (auto it = m_all.lower_bound(target); it != m_all.end(); ++it) {
+            if (CompareOid(it->column->m_oid.SmiOid(), target, target.len) != 0)
+                break;
+            if (best == nullptr || TreeBefore(it->column, best))
+                best = it->column;
+        }
+    }
+    for (NyMibObject* column : m_strays) {
+        if (CompareOid(column->m_oid.SmiOid(), target, target.len) == 0 &&
+            (best == nullptr || TreeBefore(column, best)))
+            best = column;
     }
     return best;
 }

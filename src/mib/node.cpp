@@ -219,6 +219,7 @@ void NyMibObject::Unsettle(size_t position)
 void NyMibObject::Changed()
 {
     m_stamp = nymib::FreshStamp();
+    DropTableIndex(); // a table's index is keyed under the table's old identifier
     Unsettle(m_settledCount);
 }
 

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "nymib.h"
 
@@ -40,25 +41,26 @@ class TableIndex {
 public:
     explicit TableIndex(NyMibObject& table);
 
-    // A probe by identifier alone, for the searches.
-    struct Probe {
-        const NYSMI_OID* oid;
+    // One column.  The arcs right after the table's own are kept in the
+    // entry, so that most comparisons are settled without visiting the node.
+    struct Entry {
+        static constexpr uint32_t kHead = 6;
+        NyMibObject* column;
+        uint32_t len;     // all arcs of the column's identifier
+        uint32_t skip;    // the table's arcs, the same for every entry
+        uint32_t headLen; // arcs in head
+        uint32_t head[kHead];
     };
 
     struct Order {
         using is_transparent = void;
-        bool operator()(const NyMibObject* a, const NyMibObject* b) const;
-        bool operator()(const NyMibObject* a, const Probe& b) const
-        {
-            return CompareArcs(a->m_oid.SmiOid(), *b.oid) < 0;
-        }
-        bool operator()(const Probe& a, const NyMibObject* b) const
-        {
-            return CompareArcs(*a.oid, b->m_oid.SmiOid()) < 0;
-        }
+        bool operator()(const Entry& a, const Entry& b) const;
+        bool operator()(const Entry& a, const NYSMI_OID& b) const;
+        bool operator()(const NYSMI_OID& a, const Entry& b) const;
     };
 
-    // Whether `a` comes before `b` in tree order (pre-order of the table).
+    // Whether column `a` comes before column `b` in tree order (rows in list
+    // order, then columns in list order).
     static bool TreeBefore(const NyMibObject* a, const NyMibObject* b);
 
     void Add(NyMibObject& column);
@@ -76,8 +78,15 @@ public:
     size_t deep = 0;
 
 private:
-    std::set<NyMibObject*, Order> m_all;
-    std::set<NyMibObject*, Order> m_readable;
+    Entry EntryOf(NyMibObject& column) const;
+    bool UnderTable(const NYSMI_OID& oid) const;
+
+    std::vector<uint32_t> m_table; // the table's arcs when the index was made
+    std::set<Entry, Order> m_all;
+    std::set<Entry, Order> m_readable;
+    // Columns whose identifiers do not begin with the table's (only a tree
+    // changed behind its back has them): searched one by one.
+    std::vector<NyMibObject*> m_strays;
 };
 
 } // namespace nymib
