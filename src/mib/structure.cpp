@@ -82,6 +82,10 @@ void NyMibTableEntry::UpdateChildren()
     std::string text;
     for (size_t i = 0; i < m_children.size(); ++i) {
         NyMibObject* column = m_children[i];
+        // A column renewed here reports a later change of its own identifier
+        // (its UpdateOid called directly) back up, so that the next pass
+        // over the table renews it again.
+        column->m_settledInParent = column->m_parent == this;
         if (column->m_fromRow && column->m_basedOn == m_stamp)
             continue;
         if (suffix.empty()) {
