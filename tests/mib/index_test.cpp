@@ -286,3 +286,91 @@ TEST_F(Tree, DerivedIdentifiersMatchTheirText)
 }
 
 } // namespace
+
+namespace {
+
+// Nodes below a column, and a column whose identifier was changed through
+// Oid() behind the tree's back: lookups still answer like a plain search,
+// and nothing of the index outlives the nodes (the sanitizer build sees it).
+TEST_F(Tree, UnusualColumnsAreSearchedLikeAnyOther)
+{
+    NyMibTable table("t", top, 2);
+    auto a = std::make_unique<Row3>(table, kReadOnly, kReadOnly, kReadOnly);
+    auto b = std::make_unique<Row3>(table, kReadOnly, kReadOnly, kReadOnly);
+    a->entry.SetInstanceNumber(1);
+    b->entry.SetInstanceNumber(2);
+    NySnmpOid exact("1.3.6.1.4.1.7.2.1.2.2");
+    ASSERT_EQ(top.Find(exact), &b->c2); // indexed from here on
+
+    // A node under column 3 of row a: 1.3.6.1.4.1.7.2.1.3.1.9 after a's columns.
+    auto below = std::make_unique<MibInt>("below", a->c3, 9, kReadOnly);
+    below->Oid().Assign("1.3.6.1.4.1.7.2.1.2.2.5");
+    NySnmpOid prefix("1.3.6.1.4.1.7.2.1.2.2");
+    EXPECT_EQ(top.Find(prefix), below.get()) << "a's subtree comes first in pre-order";
+    below.reset();
+    EXPECT_EQ(top.Find(prefix), &b->c2);
+
+    // Column 1 of row b moved out of the table by hand: the tree does not
+    // know, but its index must neither crash nor keep the node after it is
+    // gone; the row's next renewal puts the column back in order.
+    b->c1.Oid().Assign("1.3.6.1.4.1.7.2.0.5");
+    NySnmpOid start("1.3.6.1.4.1.7.2");
+    EXPECT_NE(table.FindNext(start), nullptr);
+    b->entry.SetInstanceNumber(0);
+    EXPECT_EQ(table.FindNext(start), &b->c1);
+    NySnmpOid last("1.3.6.1.4.1.7.2.1.3.1");
+    EXPECT_EQ(table.FindNext(last), nullptr);
+    b->entry.SetInstanceNumber(2);
+    EXPECT_EQ(table.FindNext(last), &b->c3);
+    b.reset();
+    EXPECT_EQ(table.FindNext(start), &a->c1);
+    EXPECT_EQ(table.FindNext(last), nullptr);
+    a.reset();
+    EXPECT_EQ(table.FindNext(start), nullptr);
+
+    // Such a column met when the index is made is searched on its own.
+    NyMibTable second("second", top, 4);
+    auto c = std::make_unique<Row3>(second, kReadOnly, kReadOnly, kReadOnly);
+    c->c2.Oid().Assign("1.3.6.1.4.1.7.4.0.5");
+    NySnmpOid secondStart("1.3.6.1.4.1.7.4");
+    EXPECT_EQ(second.FindNext(secondStart), &c->c2);
+    NySnmpOid moved("1.3.6.1.4.1.7.4.0.5");
+    EXPECT_EQ(top.Find(moved), &c->c2);
+    NySnmpOid pastMoved("1.3.6.1.4.1.7.4.0.5");
+    EXPECT_EQ(second.FindNext(pastMoved), &c->c1);
+    c.reset();
+    EXPECT_EQ(second.FindNext(secondStart), nullptr);
+}
+
+// A renumbered row moves in the walk at once; a row of a second entry
+// sub-identifier walks after all rows of the first.
+TEST_F(Tree, RenumberedRowsMoveInTheWalk)
+{
+    NyMibTable table("t", top, 2);
+    Row3 a(table, kNoAccess, kReadOnly, kNoAccess);
+    Row3 b(table, kNoAccess, kReadOnly, kNoAccess);
+    a.entry.SetInstanceNumber(1);
+    b.entry.SetInstanceNumber(2);
+    NySnmpOid start("1.3.6.1.4.1.7.2");
+    NySnmpOid afterA("1.3.6.1.4.1.7.2.1.2.1");
+    ASSERT_EQ(table.FindNext(start), &a.c2);
+    a.entry.SetInstanceNumber(3);
+    EXPECT_EQ(table.FindNext(start), &b.c2);
+    EXPECT_EQ(table.FindNext(afterA), &b.c2);
+    NySnmpOid afterB("1.3.6.1.4.1.7.2.1.2.2");
+    EXPECT_EQ(table.FindNext(afterB), &a.c2);
+    b.entry.SetInstanceNumber(3); // equal instances: the first row in the list first
+    EXPECT_EQ(table.FindNext(start), &a.c2);
+    NySnmpOid same("1.3.6.1.4.1.7.2.1.2.3");
+    EXPECT_EQ(top.Find(same), &a.c2);
+
+    NyMibTableEntry other("other", table, 2);
+    MibInt column("column", other, 1, kReadOnly);
+    table.UpdateChildren();
+    other.SetInstanceNumber(0);
+    NySnmpOid afterAll("1.3.6.1.4.1.7.2.1.9");
+    EXPECT_EQ(table.FindNext(afterAll), &column);
+    EXPECT_EQ(Id(&column), "1.3.6.1.4.1.7.2.2.1.0");
+}
+
+} // namespace
