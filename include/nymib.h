@@ -3,6 +3,7 @@
 #ifndef NYMIB_H
 #define NYMIB_H
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -146,7 +147,11 @@ private:
     bool m_fromRow;          // identifier given by the row: row.column.instance
     bool m_settledInParent;  // the parent's last pass took this node in
     bool m_inIndex;          // entered in the lookup index of its table
-    nymib::TableIndex* m_tableIndex; // a table's own index, built by the first lookup
+    // A table's own index, made by the first lookup.  Lookups only read the
+    // tree, so two of them may run at once (the tree's changes never do):
+    // the index is published through an atomic pointer.
+    std::atomic<nymib::TableIndex*> m_tableIndex;
+    nymib::TableIndex* Indexed();
 };
 
 // A typed leaf holding a live value of one SNMP syntax.  `Kind` is the storage

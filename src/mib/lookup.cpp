@@ -4,6 +4,7 @@
 #include "nymib.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "mib/mibcodes.h"
 #include "mib/table_index.h"
@@ -81,9 +82,7 @@ NyMibObject* NyMibObject::TableWalk(NySnmpOid& target)
     const int position = CompareOid(table, wanted, table.len);
     if (position < 0)
         return nullptr; // the target lies past the whole table
-    if (!m_tableIndex)
-        m_tableIndex = new nymib::TableIndex(*this);
-    NyMibObject* best = m_tableIndex->Next(wanted);
+    NyMibObject* best = Indexed()->Next(wanted);
     // Only a tree whose identifiers were changed behind its back could break
     // the ordering above; even then, never answer with a preceding object.
     if (best != nullptr && CompareOid(best->m_oid.SmiOid(), wanted, 0) <= 0)
@@ -99,10 +98,9 @@ NyMibObject* NyMibObject::TableFind(NySnmpOid& target)
 {
     const NYSMI_OID& wanted = target.SmiOid();
     if (wanted.len > m_oid.SmiOid().len + 2) {
-        if (!m_tableIndex)
-            m_tableIndex = new nymib::TableIndex(*this);
-        if (m_tableIndex->deep == 0)
-            return m_tableIndex->FirstWithPrefix(wanted);
+        nymib::TableIndex* index = Indexed();
+        if (index->deep == 0)
+            return index->FirstWithPrefix(wanted);
     }
     for (NyMibObject* child : m_children) {
         if (NyMibObject* found = child->Find(target))
@@ -115,7 +113,24 @@ nymib::TableIndex* NyMibObject::TableIndexOf()
 {
     if (!m_inIndex)
         return nullptr;
-    return m_parent->m_parent->m_tableIndex;
+    return m_parent->m_parent->m_tableIndex.load(std::memory_order_relaxed);
+}
+
+// The table's index, made now if this is the first lookup.  Only one of
+// several lookups running at once makes it; the others wait for it.
+nymib::TableIndex* NyMibObject::Indexed()
+{
+    nymib::TableIndex* index = m_tableIndex.load(std::memory_order_acquire);
+    if (index != nullptr)
+        return index;
+    static std::mutex making;
+    std::lock_guard<std::mutex> guard(making);
+    index = m_tableIndex.load(std::memory_order_relaxed);
+    if (index == nullptr) {
+        index = new nymib::TableIndex(*this);
+        m_tableIndex.store(index, std::memory_order_release);
+    }
+    return index;
 }
 
 // Enters this node in its table's index when it is a column of a row of a
@@ -125,10 +140,10 @@ void NyMibObject::IndexAdd()
     if (m_inIndex || m_parent == nullptr || m_owningList != &m_parent->m_children)
         return;
     NyMibObject* table = m_parent->m_parent;
-    if (table == nullptr || table->m_tableIndex == nullptr ||
-        m_parent->m_owningList != &table->m_children)
+    if (table == nullptr || m_parent->m_owningList != &table->m_children)
         return;
-    table->m_tableIndex->Add(*this);
+    if (nymib::TableIndex* index = table->m_tableIndex.load(std::memory_order_relaxed))
+        index->Add(*this);
 }
 
 void NyMibObject::IndexRemove()
@@ -140,11 +155,11 @@ void NyMibObject::IndexRemove()
 
 void NyMibObject::DropTableIndex()
 {
-    if (!m_tableIndex)
+    nymib::TableIndex* index = m_tableIndex.exchange(nullptr, std::memory_order_acq_rel);
+    if (index == nullptr)
         return;
-    m_tableIndex->Release();
-    delete m_tableIndex;
-    m_tableIndex = nullptr;
+    index->Release();
+    delete index;
 }
 
 namespace nymib {

@@ -115,7 +115,7 @@ NyMibObject& NyMibObject::operator=(const NyMibObject& other)
     // its own index go, and whatever holds it renews it next time.
     IndexRemove();
     DropTableIndex();
-    if (m_parent && m_parent->m_tableIndex)
+    if (m_parent)
         m_parent->DropTableIndex(); // this row's columns are ordered by its place
     if (m_parent && m_owningList == &m_parent->m_children)
         m_parent->Unsettle(0);
@@ -285,13 +285,17 @@ void NyMibObject::UpdateChildren()
     bool own = true;
     for (; i < m_children.size(); ++i) {
         NyMibObject* child = m_children[i];
-        child->m_settledInParent = false;
+        // A top-level node of a root, or a child of the node this one was
+        // copied from, has no way back up: this node never settles.
+        const bool mine = child->m_parent == this;
+        if (mine)
+            child->m_settledInParent = false;
         child->UpdateOid();
         child->UpdateChildren();
-        if (child->m_parent == this)
+        if (mine)
             child->m_settledInParent = true;
         else
-            own = false; // a top-level node of a root: no way back up
+            own = false;
         if (m_settledCount == i)
             m_settledCount = i + 1;
     }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -371,6 +372,39 @@ TEST_F(Tree, RenumberedRowsMoveInTheWalk)
     NySnmpOid afterAll("1.3.6.1.4.1.7.2.1.9");
     EXPECT_EQ(table.FindNext(afterAll), &column);
     EXPECT_EQ(Id(&column), "1.3.6.1.4.1.7.2.2.1.0");
+}
+
+} // namespace
+
+namespace {
+
+// Lookups only read the tree, so threads may look up at once; the first of
+// them makes the table's index and every one gets the same answers.
+TEST_F(Tree, FirstLookupsFromSeveralThreadsAgree)
+{
+    NyMibTable table("t", top, 2);
+    std::vector<std::unique_ptr<Row3>> rows;
+    for (int i = 0; i < 300; ++i) {
+        rows.push_back(std::make_unique<Row3>(table, kReadOnly, kReadOnly, kReadOnly));
+        rows.back()->entry.SetInstanceNumber((i * 7) % 300);
+    }
+    NyMibObject* found[4][3] = {};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            NySnmpOid start("1.3.6.1.4.1.7.2"), middle("1.3.6.1.4.1.7.2.1.2.150"), exact("1.3.6.1.4.1.7.2.1.3.299");
+            found[t][0] = table.FindNext(start);
+            found[t][1] = top.FindNext(middle);
+            found[t][2] = top.Find(exact);
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int t = 0; t < 4; ++t) {
+        EXPECT_EQ(Id(found[t][0]), "1.3.6.1.4.1.7.2.1.1.0");
+        EXPECT_EQ(Id(found[t][1]), "1.3.6.1.4.1.7.2.1.2.151");
+        EXPECT_EQ(Id(found[t][2]), "1.3.6.1.4.1.7.2.1.3.299");
+    }
 }
 
 } // namespace
