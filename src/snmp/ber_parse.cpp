@@ -41,36 +41,46 @@ uint32_t DecodeSubIds(const unsigned char* content, unsigned int length, uint32_
         out[1] = 0;
         return 2;
     }
-    uint32_t count = 1; // the first value fills positions 0 and 1
+    // The first value fills positions 0 and 1.
+    unsigned int i = 0;
     uint32_t value = 0;
-    bool first = true;
-    for (unsigned int i = 0; i < length; ++i) {
-        value = value * 128u + (content[i] & 0x7Fu);
-        if (content[i] & 0x80u)
-            continue;
-        if (first) {
-            if (value < 40) {
-                out[0] = 0;
-                out[1] = value;
-            } else if (value < 80) {
-                out[0] = 1;
-                out[1] = value - 40;
-            } else if (value < 120) {
-                out[0] = 2;
-                out[1] = value - 80;
-            } else {
-                out[0] = value / 40;
-                out[1] = value % 40;
-            }
-            first = false;
-        } else {
-            out[count] = value;
-        }
-        ++count;
-        value = 0;
+    unsigned char octet;
+    do {
+        if (i == length)
+            Reader::Truncated(thrownBy);
+        octet = content[i++];
+        value = value * 128u + (octet & 0x7Fu);
+    } while (octet & 0x80u);
+    if (value < 40) {
+        out[0] = 0;
+        out[1] = value;
+    } else if (value < 80) {
+        out[0] = 1;
+        out[1] = value - 40;
+    } else if (value < 120) {
+        out[0] = 2;
+        out[1] = value - 80;
+    } else {
+        out[0] = value / 40;
+        out[1] = value % 40;
     }
-    if (content[length - 1] & 0x80u)
-        Reader::Truncated(thrownBy);
+    uint32_t count = 2;
+    while (i < length) {
+        octet = content[i++];
+        // Most sub-identifiers are below 128: one octet each.
+        if (octet < 0x80) {
+            out[count++] = octet;
+            continue;
+        }
+        value = octet & 0x7Fu;
+        do {
+            if (i == length)
+                Reader::Truncated(thrownBy);
+            octet = content[i++];
+            value = value * 128u + (octet & 0x7Fu);
+        } while (octet & 0x80u);
+        out[count++] = value;
+    }
     return count;
 }
 
