@@ -64,24 +64,26 @@ uint32_t DecodeSubIds(const unsigned char* content, unsigned int length, uint32_
         out[0] = value / 40;
         out[1] = value % 40;
     }
-    uint32_t count = 2;
-    while (i < length) {
-        octet = content[i++];
+    uint32_t* o = out + 2;
+    const unsigned char* p = content + i;
+    const unsigned char* const end = content + length;
+    while (p != end) {
+        octet = *p++;
         // Most sub-identifiers are below 128: one octet each.
         if (octet < 0x80) {
-            out[count++] = octet;
+            *o++ = octet;
             continue;
         }
         value = octet & 0x7Fu;
         do {
-            if (i == length)
+            if (p == end)
                 Reader::Truncated(thrownBy);
-            octet = content[i++];
-            value = value * 128u + (octet & 0x7Fu);
+            octet = *p++;
+            value = (value << 7) | (octet & 0x7Fu);
         } while (octet & 0x80u);
-        out[count++] = value;
+        *o++ = value;
     }
-    return count;
+    return static_cast<uint32_t>(o - out);
 }
 
 } // namespace
@@ -188,6 +190,40 @@ const unsigned char* NySnmpValue::ParseAsnOid(const unsigned char* pos, unsigned
     tag = found;
     value.len = count;
     value.ptr = subIds;
+    return in.Commit();
+}
+
+const unsigned char* nyber::ParseOidReusing(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
+                                            NYSMI_OID& oid)
+{
+    const char* const by = "NySnmpValue::ParseAsnOid";
+    Reader in(by, pos, rem);
+    const uint32_t found = in.Octet();
+    const unsigned int length = in.Length();
+    const unsigned char* content = in.Content(length);
+    const size_t slots = size_t{length == 0 ? 2u : length} + 1;
+    // Identifiers of a PDU are decoded on the stack first; the array is only
+    // replaced when the old one is too short.
+    constexpr size_t kLocalSlots = 160;
+    if (slots > kLocalSlots) {
+        uint32_t* old = oid.ptr;
+        const unsigned char* next = NySnmpValue::ParseAsnOid(pos, rem, tag, oid);
+        ::operator delete(old);
+        return next;
+    }
+    uint32_t local[kLocalSlots];
+    const uint32_t count = DecodeSubIds(content, length, local, by);
+    uint32_t* target = oid.ptr;
+    if (target == nullptr || oid.len < count) {
+        target = static_cast<uint32_t*>(::operator new(size_t{count} * sizeof(uint32_t), std::nothrow));
+        if (target == nullptr)
+            Fail(by, NYSNMP_OUT_OF_MEMORY, NYSNMP_OUT_OF_MEMORY_TEXT);
+        ::operator delete(oid.ptr);
+    }
+    std::memcpy(target, local, size_t{count} * sizeof(uint32_t));
+    tag = found;
+    oid.len = count;
+    oid.ptr = target;
     return in.Commit();
 }
 

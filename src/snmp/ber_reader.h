@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "nysnmp.h"
 #include "nysnmpmsgs.h"
 #include "snmp/raise.h"
 
@@ -114,6 +115,13 @@ inline unsigned int Reader::Length()
         Fail(kParseAsnLength, NYSNMP_NEGATIVE_LENGTH, NYSNMP_NEGATIVE_LENGTH_TEXT);
     return length;
 }
+
+// NySnmpValue::ParseAsnOid into an identifier that may already hold an
+// array: the new sub-identifiers go into that array when they fit, otherwise
+// into a new one and the old one is released.  Errors as ParseAsnOid's, with
+// `oid` left as it was.
+const unsigned char* ParseOidReusing(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
+                                     NYSMI_OID& oid);
 
 } // namespace nyber
 
