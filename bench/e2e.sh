@@ -131,7 +131,9 @@ start_host() {  # start_host N
   E2E_HOST_PASSWORD=$password "$host_bin" --port "$smux_port" --rows "$1" --identity "$identity" \
     </dev/null >"$work/host.log" 2>&1 &
   host_pid=$!
-  if ! wait_for 60 grep -q "^registered" "$work/host.log"; then
+  # Building the rows takes minutes for thousands of rows where each
+  # insertion into the table is linear.
+  if ! wait_for 900 grep -q "^registered" "$work/host.log"; then
     cat "$work/host.log" >&2
     echo "e2e: bench_e2e_host did not register with snmpd" >&2
     exit 1

@@ -227,6 +227,32 @@ const unsigned char* nyber::ParseOidReusing(const unsigned char* pos, unsigned i
     return in.Commit();
 }
 
+const unsigned char* nyber::ParseOctetsReusing(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
+                                               NYSMI_OCTETS& octets)
+{
+    const char* const by = "NySnmpValue::ParseAsnOctets";
+    Reader in(by, pos, rem);
+    const uint32_t found = in.Octet();
+    const unsigned int length = in.Length();
+    const unsigned char* content = in.Content(length);
+    // An array holds at least len octets (one more when it was decoded):
+    // it takes the new octets and their terminating zero when they are fewer.
+    unsigned char* data = octets.ptr;
+    if (data == nullptr || octets.len <= length) {
+        data = static_cast<unsigned char*>(::operator new(size_t{length} + 1, std::nothrow));
+        if (data == nullptr)
+            Fail(by, NYSNMP_OUT_OF_MEMORY, NYSNMP_OUT_OF_MEMORY_TEXT);
+        ::operator delete(octets.ptr);
+    }
+    if (length > 0)
+        std::memcpy(data, content, length);
+    data[length] = 0;
+    tag = found;
+    octets.len = length;
+    octets.ptr = data;
+    return in.Commit();
+}
+
 const unsigned char* NySnmpValue::ParseAsnNull(const unsigned char* pos, unsigned int* rem, uint32_t& tag)
 {
     Reader in("NySnmpValue::ParseAsnNull", pos, rem);

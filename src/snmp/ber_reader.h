@@ -123,6 +123,13 @@ inline unsigned int Reader::Length()
 const unsigned char* ParseOidReusing(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
                                      NYSMI_OID& oid);
 
+// NySnmpValue::ParseAsnOctets into octets that may already hold an array
+// (of at least len octets): the new octets and their terminating zero go
+// into it when they fit.  Errors as
+// ParseAsnOctets', with `octets` left as it was.
+const unsigned char* ParseOctetsReusing(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
+                                        NYSMI_OCTETS& octets);
+
 } // namespace nyber
 
 #endif

@@ -16,9 +16,9 @@ const char kAsAsn[] = "NySnmpVbl::AsAsn";
 const char kFromAsn[] = "NySnmpVbl::FromAsn";
 
 // A session decodes a PDU, answers it and drops its bindings, again and
-// again.  Each thread keeps some dropped bindings whole, with the array of
-// their name, and the next decode fills them in again instead of making new
-// ones.  Only bindings that cannot be told from new ones are kept: of the
+// again.  Each thread keeps some dropped bindings whole, with the arrays of
+// their name and value, and the next decode fills them in again instead of
+// making new ones.  Only bindings that cannot be told from new ones are kept: of the
 // class itself, with no message catalog, language or error text set on them
 // or their parts.
 class SpareVars {
@@ -45,7 +45,6 @@ public:
         if (!t_gone) {
             SpareVars& spares = t_spares;
             if (spares.m_count < kCapacity && AsNew(*var)) {
-                var->Value().Erase();
                 spares.m_vars[spares.m_count++] = var;
                 return;
             }
