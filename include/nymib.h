@@ -3,12 +3,17 @@
 #ifndef NYMIB_H
 #define NYMIB_H
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "nysnmp.h"
+
+namespace nymib {
+class TableIndex;
+}
 
 // One label of an enumerated INTEGER; a table of them ends with a null label.
 struct NyMibIntValues {
@@ -115,9 +120,38 @@ protected:
 
 private:
     friend class NyMibTableEntry; // sets its columns' identifiers
+    friend class nymib::TableIndex;
 
     void InsertOrdered();
     NyMibObject* TableWalk(NySnmpOid& target);
+    NyMibObject* TableFind(NySnmpOid& target);
+
+    // Renewal bookkeeping.  Every identifier change (for a row also an
+    // instance change) gives the node a fresh stamp; a node remembers the
+    // parent stamp its identifier was derived from, so renewing it again for
+    // the same parent costs nothing.  m_settledCount leading children are
+    // known to be current for m_settledStamp, so UpdateChildren() on a table
+    // visits only the rows added since its last pass.
+    void Changed();
+    void Unsettle(size_t position);
+    void IndexAdd();
+    void IndexRemove();
+    void DropTableIndex();
+    nymib::TableIndex* TableIndexOf();
+
+    uint64_t m_stamp;
+    uint64_t m_basedOn;
+    uint64_t m_settledStamp;
+    size_t m_settledCount;
+    uint64_t m_sequence;
+    bool m_fromRow;          // identifier given by the row: row.column.instance
+    bool m_settledInParent;  // the parent's last pass took this node in
+    bool m_inIndex;          // entered in the lookup index of its table
+    // A table's own index, made by the first lookup.  Lookups only read the
+    // tree, so two of them may run at once (the tree's changes never do):
+    // the index is published through an atomic pointer.
+    std::atomic<nymib::TableIndex*> m_tableIndex;
+    nymib::TableIndex* Indexed();
 };
 
 // A typed leaf holding a live value of one SNMP syntax.  `Kind` is the storage

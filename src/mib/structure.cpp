@@ -1,9 +1,13 @@
 // Sequences, tables, table rows, traps and registration records.
 #include "nymib.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <string>
 
 #include "mib/mibcodes.h"
+#include "mib/table_index.h"
 
 NyMibSequence::NyMibSequence(char const* name, NyMibObject& parent, int subId, uint32_t syntax,
                              int access, char const* description, NyMibIntValues* intValues,
@@ -56,35 +60,60 @@ void NyMibTableEntry::SetInstanceNumber(int instance)
 void NyMibTableEntry::UseInstance(const NySnmpOid& instance)
 {
     m_instance = instance;
+    // A new stamp, so that every column is renewed; the parent is not told:
+    // the row renews its columns right here.
+    m_stamp = nymib::FreshStamp();
     UpdateChildren();
 }
 
 // Each column answers for one instance: row identifier, column number,
 // instance arcs.  The identifier is built from the arcs themselves, so any
 // instance length and arcs above 2^31 - 1 are kept exactly; the text shows
-// every arc unsigned.
+// every arc unsigned.  A column already renewed for this row identifier and
+// instance is left alone, so renewing an unchanged row costs nothing.
 void NyMibTableEntry::UpdateChildren()
 {
+    if (m_settledStamp == m_stamp && m_settledCount == m_children.size())
+        return;
     const NYSMI_OID& row = m_oid.SmiOid();
     const NYSMI_OID& instance = m_instance.SmiOid();
     std::vector<uint32_t> arcs;
     std::string suffix;
-    char number[16];
+    std::string text;
     for (size_t i = 0; i < m_children.size(); ++i) {
         NyMibObject* column = m_children[i];
+        // A column renewed here reports a later change of its own identifier
+        // (its UpdateOid called directly) back up, so that the next pass
+        // over the table renews it again.
+        column->m_settledInParent = column->m_parent == this;
+        if (column->m_fromRow && column->m_basedOn == m_stamp)
+            continue;
+        if (suffix.empty()) {
+            for (uint32_t a = 0; a < instance.len; ++a)
+                nymib::AppendArc(suffix, instance.ptr[a], false);
+            arcs.reserve(row.len + 1 + instance.len);
+        }
         arcs.assign(row.ptr, row.ptr + row.len);
         arcs.push_back(static_cast<uint32_t>(column->m_subId));
-        std::snprintf(number, sizeof number, ".%d", column->m_subId);
-        suffix = number;
-        for (uint32_t a = 0; a < instance.len; ++a) {
-            arcs.push_back(instance.ptr[a]);
-            std::snprintf(number, sizeof number, ".%u", instance.ptr[a]);
-            suffix += number;
-        }
-        NYSMI_OID record{static_cast<uint32_t>(arcs.size()), arcs.data()};
+        arcs.insert(arcs.end(), instance.ptr, instance.ptr + instance.len);
+        text = m_oidText;
+        nymib::AppendArc(text, static_cast<uint32_t>(column->m_subId), true);
+        text += suffix;
+        const NYSMI_OID record{static_cast<uint32_t>(arcs.size()), arcs.data()};
+        column->m_basedOn = m_stamp;
+        column->m_fromRow = true;
+        const NYSMI_OID& present = column->m_oid.SmiOid();
+        if (present.len == record.len &&
+            std::equal(record.ptr, record.ptr + record.len, present.ptr) && text == column->m_oidText)
+            continue;
+        column->IndexRemove();
         column->m_oid.Assign(record);
-        column->m_oidText = m_oidText + suffix;
+        column->m_oidText.swap(text);
+        column->IndexAdd();
+        column->m_stamp = nymib::FreshStamp();
     }
+    m_settledStamp = m_stamp;
+    m_settledCount = m_children.size();
 }
 
 NyMibTrap::NyMibTrap(char const* name, NyMibObject& parent, int subId, char const* description,

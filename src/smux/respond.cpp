@@ -65,11 +65,13 @@ NyMibObject* FindNextOwner(const Records& records, NySnmpOid& target)
 
 // Reads the node for one binding of a Get or GetNext into `scratch`; the
 // result is the binding's error status.
-int ReadOne(NySmuxSession& session, const Records& records, bool next, NySnmpOid target,
+int ReadOne(NySmuxSession& session, const Records& records, bool next, NySnmpOid& asked,
             NySnmpVar& scratch)
 {
+    NySnmpOid later; // where a walk goes on past an absent object
+    NySnmpOid* target = &asked;
     for (;;) {
-        NyMibObject* node = next ? FindNextOwner(records, target) : FindOwner(records, target);
+        NyMibObject* node = next ? FindNextOwner(records, *target) : FindOwner(records, *target);
         if (!node)
             return NYSMUX_NO_SUCH_NAME;
         if (!next && !IsReadable(*node))
@@ -90,7 +92,8 @@ int ReadOne(NySmuxSession& session, const Records& records, bool next, NySnmpOid
         // forward, so this ends.
         if (!next)
             return NYSMUX_NO_SUCH_NAME;
-        target = node->Oid();
+        later = node->Oid();
+        target = &later;
     }
 }
 

@@ -30,17 +30,17 @@ int NySmuxSession::SendPacket(unsigned char* packet, unsigned int length, int ti
             if (!m_socket || !m_socket->IsReadyToSend())
                 return -1;
         }
-        unsigned char* copy = new (std::nothrow) unsigned char[length];
-        if (!copy)
-            return -1;
-        std::memcpy(copy, packet, length);
+        // Written straight from the caller's bytes; only what the socket does
+        // not take at once is copied, for OnSend to finish.
         ClearSendRecord();
-        m_send = NySnmpBuffer{length, length, 0, copy};
-        int n = m_socket->Send(copy, static_cast<int>(length), 0);
-        if (n > 0) {
-            m_send.reserved += static_cast<uint32_t>(n);
-            if (m_send.reserved >= m_send.length)
-                ClearSendRecord();
+        const int n = m_socket->Send(packet, static_cast<int>(length), 0);
+        const unsigned int sent = n > 0 ? static_cast<unsigned int>(n) : 0;
+        if (sent < length) {
+            unsigned char* copy = new (std::nothrow) unsigned char[length];
+            if (!copy)
+                return -1;
+            std::memcpy(copy, packet, length);
+            m_send = NySnmpBuffer{length, length, sent, copy};
         }
         result = 0;
     } catch (NySocketException& e) {
@@ -69,17 +69,64 @@ void NySmuxSession::OnSend(NyAsyncSocket& socket, int)
     ClearSendRecord();
 }
 
+namespace {
+
+// The encoding area of the answers: one per thread, taken again by every PDU
+// sent.  A Send that starts while the area is in use (from a callback during
+// a wait in SendPacket) takes an area of its own.
+struct WorkArea {
+    std::unique_ptr<unsigned char[]> data;
+    bool busy = false;
+};
+
+thread_local WorkArea t_area;
+
+class AreaLease {
+public:
+    AreaLease()
+    {
+        if (!t_area.busy) {
+            if (!t_area.data)
+                t_area.data.reset(new (std::nothrow) unsigned char[NYSMUX_BUFFER_SIZE]);
+            if (t_area.data) {
+                t_area.busy = true;
+                m_data = t_area.data.get();
+                m_shared = true;
+                return;
+            }
+        }
+        m_own.reset(new (std::nothrow) unsigned char[NYSMUX_BUFFER_SIZE]);
+        m_data = m_own.get();
+    }
+    ~AreaLease()
+    {
+        if (m_shared)
+            t_area.busy = false;
+    }
+    AreaLease(const AreaLease&) = delete;
+    AreaLease& operator=(const AreaLease&) = delete;
+    unsigned char* Data() const { return m_data; }
+
+private:
+    std::unique_ptr<unsigned char[]> m_own;
+    unsigned char* m_data = nullptr;
+    bool m_shared = false;
+};
+
+} // namespace
+
 int NySmuxSession::Send(NySnmpPdu& pdu, int timeout)
 {
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[NYSMUX_BUFFER_SIZE]);
+    AreaLease area;
+    unsigned char* const buffer = area.Data();
     if (!buffer)
         return -1;
     int result = -1;
     try {
         unsigned int rem = NYSMUX_BUFFER_SIZE;
-        if (!pdu.AsAsn(buffer.get(), &rem, 0))
+        if (!pdu.AsAsn(buffer, &rem, 0))
             return -1;
-        result = SendPacket(buffer.get(), NYSMUX_BUFFER_SIZE - rem, timeout);
+        result = SendPacket(buffer, NYSMUX_BUFFER_SIZE - rem, timeout);
     } catch (NySocketException& e) {
         OnSocketException("NySmuxSession::Send", e);
     }
