@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(g++ clang cmake ninja-build pkg-config googletest libgtest-dev libbenchmark-dev
-          snmpd snmp snmptrapd smitools procps)
+          snmpd snmp snmptrapd smitools procps libsnmp-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -17,26 +17,31 @@ constexpr const char* kBuildAsnLength = "NySnmpValue::BuildAsnLength";
 // than an invalid argument.
 unsigned char* WriteLength(unsigned char* pos, unsigned int* rem, unsigned int length)
 {
-    unsigned char octets[3];
     unsigned int count;
-    if (length < 0x80) {
-        octets[0] = static_cast<unsigned char>(length);
+    if (length < 0x80)
         count = 1;
-    } else if (length <= 0xFF) {
-        octets[0] = 0x81;
-        octets[1] = static_cast<unsigned char>(length);
+    else if (length <= 0xFF)
         count = 2;
-    } else if (length <= 0xFFFF) {
-        octets[0] = 0x82;
-        octets[1] = static_cast<unsigned char>(length >> 8);
-        octets[2] = static_cast<unsigned char>(length);
+    else if (length <= 0xFFFF)
         count = 3;
-    } else {
+    else
         Fail(kBuildAsnLength, NYSNMP_LENGTH_TOO_LONG, NYSNMP_LENGTH_TOO_LONG_TEXT);
-    }
     if (*rem < count)
         Fail(kBuildAsnLength, NYSNMP_BUFFER_TOO_SHORT, NYSNMP_BUFFER_TOO_SHORT_TEXT);
-    std::memcpy(pos, octets, count);
+    switch (count) {
+    case 1:
+        pos[0] = static_cast<unsigned char>(length);
+        break;
+    case 2:
+        pos[0] = 0x81;
+        pos[1] = static_cast<unsigned char>(length);
+        break;
+    default:
+        pos[0] = 0x82;
+        pos[1] = static_cast<unsigned char>(length >> 8);
+        pos[2] = static_cast<unsigned char>(length);
+        break;
+    }
     *rem -= count;
     // A length is only written when its content will fit after it.
     if (*rem < length)
@@ -65,7 +70,9 @@ unsigned char* WriteContent(unsigned char* pos, unsigned int* rem, uint32_t tag,
                             unsigned int count)
 {
     pos = NySnmpValue::BuildAsnHeader(pos, rem, tag, count);
-    std::memcpy(pos, octets, count);
+    // At most nine octets: a plain loop beats a call of memcpy.
+    for (unsigned int i = 0; i < count; ++i)
+        pos[i] = octets[i];
     *rem -= count;
     return pos + count;
 }
@@ -106,30 +113,38 @@ unsigned char* WriteUnsigned(unsigned char* pos, unsigned int* rem, uint32_t tag
     return WriteContent(pos, rem, tag, octets + 1 + skip, width - skip);
 }
 
-unsigned int Base128Size(uint32_t value)
-{
-    if (value < (1u << 7))
-        return 1;
-    if (value < (1u << 14))
-        return 2;
-    if (value < (1u << 21))
-        return 3;
-    if (value < (1u << 28))
-        return 4;
-    return 5;
-}
-
+// One sub-identifier in base 128, high groups first, every octet but the
+// last with bit 0x80.  Written out per size: most values take one octet.
 unsigned char* WriteBase128(unsigned char* pos, uint32_t value)
 {
-    const unsigned int count = Base128Size(value);
-    for (unsigned int i = 0; i < count; ++i) {
-        const unsigned int shift = 7 * (count - 1 - i);
-        unsigned char octet = static_cast<unsigned char>((value >> shift) & 0x7Fu);
-        if (i + 1 < count)
-            octet |= 0x80;
-        pos[i] = octet;
+    if (value < (1u << 7)) {
+        pos[0] = static_cast<unsigned char>(value);
+        return pos + 1;
     }
-    return pos + count;
+    if (value < (1u << 14)) {
+        pos[0] = static_cast<unsigned char>(0x80 | (value >> 7));
+        pos[1] = static_cast<unsigned char>(value & 0x7F);
+        return pos + 2;
+    }
+    if (value < (1u << 21)) {
+        pos[0] = static_cast<unsigned char>(0x80 | (value >> 14));
+        pos[1] = static_cast<unsigned char>(0x80 | ((value >> 7) & 0x7F));
+        pos[2] = static_cast<unsigned char>(value & 0x7F);
+        return pos + 3;
+    }
+    if (value < (1u << 28)) {
+        pos[0] = static_cast<unsigned char>(0x80 | (value >> 21));
+        pos[1] = static_cast<unsigned char>(0x80 | ((value >> 14) & 0x7F));
+        pos[2] = static_cast<unsigned char>(0x80 | ((value >> 7) & 0x7F));
+        pos[3] = static_cast<unsigned char>(value & 0x7F);
+        return pos + 4;
+    }
+    pos[0] = static_cast<unsigned char>(0x80 | (value >> 28));
+    pos[1] = static_cast<unsigned char>(0x80 | ((value >> 21) & 0x7F));
+    pos[2] = static_cast<unsigned char>(0x80 | ((value >> 14) & 0x7F));
+    pos[3] = static_cast<unsigned char>(0x80 | ((value >> 7) & 0x7F));
+    pos[4] = static_cast<unsigned char>(value & 0x7F);
+    return pos + 5;
 }
 
 } // namespace
@@ -236,15 +251,34 @@ unsigned char* NySnmpValue::BuildAsnOid(unsigned char* pos, unsigned int* rem, u
     if (positions > 128)
         Fail(by, NYSNMP_OID_TOO_LONG, NYSNMP_OID_TOO_LONG_TEXT);
 
-    unsigned int length = Base128Size(first);
+    // Nearly every identifier encodes to fewer than 128 octets, which take
+    // one length octet: with room for the longest such encoding, the values
+    // are written in place behind a two-octet header.
+    const unsigned int values = positions - 1;
+    if (*rem >= 2 + 5 * values) {
+        unsigned char* const content = pos + 2;
+        unsigned char* e = WriteBase128(content, first);
+        for (uint32_t i = 2; i < n; ++i)
+            e = WriteBase128(e, s[i]);
+        const unsigned int length = static_cast<unsigned int>(e - content);
+        if (length < 0x80) {
+            pos[0] = static_cast<unsigned char>(tag);
+            pos[1] = static_cast<unsigned char>(length);
+            *rem -= 2 + length;
+            return e;
+        }
+    }
+    // Otherwise encoded into a local area (at most 128 values of 5 octets)
+    // and written behind the header once its length is known.
+    unsigned char encoded[128 * 5];
+    unsigned char* e = WriteBase128(encoded, first);
     for (uint32_t i = 2; i < n; ++i)
-        length += Base128Size(s[i]);
+        e = WriteBase128(e, s[i]);
+    const unsigned int length = static_cast<unsigned int>(e - encoded);
     pos = BuildAsnHeader(pos, rem, tag, length);
-    pos = WriteBase128(pos, first);
-    for (uint32_t i = 2; i < n; ++i)
-        pos = WriteBase128(pos, s[i]);
+    std::memcpy(pos, encoded, length);
     *rem -= length;
-    return pos;
+    return pos + length;
 }
 
 unsigned char* NySnmpValue::BuildAsnNull(unsigned char* pos, unsigned int* rem, uint32_t tag)

@@ -41,37 +41,49 @@ uint32_t DecodeSubIds(const unsigned char* content, unsigned int length, uint32_
         out[1] = 0;
         return 2;
     }
-    uint32_t count = 1; // the first value fills positions 0 and 1
+    // The first value fills positions 0 and 1.
+    unsigned int i = 0;
     uint32_t value = 0;
-    bool first = true;
-    for (unsigned int i = 0; i < length; ++i) {
-        value = value * 128u + (content[i] & 0x7Fu);
-        if (content[i] & 0x80u)
-            continue;
-        if (first) {
-            if (value < 40) {
-                out[0] = 0;
-                out[1] = value;
-            } else if (value < 80) {
-                out[0] = 1;
-                out[1] = value - 40;
-            } else if (value < 120) {
-                out[0] = 2;
-                out[1] = value - 80;
-            } else {
-                out[0] = value / 40;
-                out[1] = value % 40;
-            }
-            first = false;
-        } else {
-            out[count] = value;
-        }
-        ++count;
-        value = 0;
+    unsigned char octet;
+    do {
+        if (i == length)
+            Reader::Truncated(thrownBy);
+        octet = content[i++];
+        value = value * 128u + (octet & 0x7Fu);
+    } while (octet & 0x80u);
+    if (value < 40) {
+        out[0] = 0;
+        out[1] = value;
+    } else if (value < 80) {
+        out[0] = 1;
+        out[1] = value - 40;
+    } else if (value < 120) {
+        out[0] = 2;
+        out[1] = value - 80;
+    } else {
+        out[0] = value / 40;
+        out[1] = value % 40;
     }
-    if (content[length - 1] & 0x80u)
-        Reader::Truncated(thrownBy);
-    return count;
+    uint32_t* o = out + 2;
+    const unsigned char* p = content + i;
+    const unsigned char* const end = content + length;
+    while (p != end) {
+        octet = *p++;
+        // Most sub-identifiers are below 128: one octet each.
+        if (octet < 0x80) {
+            *o++ = octet;
+            continue;
+        }
+        value = octet & 0x7Fu;
+        do {
+            if (p == end)
+                Reader::Truncated(thrownBy);
+            octet = *p++;
+            value = (value << 7) | (octet & 0x7Fu);
+        } while (octet & 0x80u);
+        *o++ = value;
+    }
+    return static_cast<uint32_t>(o - out);
 }
 
 } // namespace
@@ -178,6 +190,66 @@ const unsigned char* NySnmpValue::ParseAsnOid(const unsigned char* pos, unsigned
     tag = found;
     value.len = count;
     value.ptr = subIds;
+    return in.Commit();
+}
+
+const unsigned char* nyber::ParseOidReusing(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
+                                            NYSMI_OID& oid)
+{
+    const char* const by = "NySnmpValue::ParseAsnOid";
+    Reader in(by, pos, rem);
+    const uint32_t found = in.Octet();
+    const unsigned int length = in.Length();
+    const unsigned char* content = in.Content(length);
+    const size_t slots = size_t{length == 0 ? 2u : length} + 1;
+    // Identifiers of a PDU are decoded on the stack first; the array is only
+    // replaced when the old one is too short.
+    constexpr size_t kLocalSlots = 160;
+    if (slots > kLocalSlots) {
+        uint32_t* old = oid.ptr;
+        const unsigned char* next = NySnmpValue::ParseAsnOid(pos, rem, tag, oid);
+        ::operator delete(old);
+        return next;
+    }
+    uint32_t local[kLocalSlots];
+    const uint32_t count = DecodeSubIds(content, length, local, by);
+    uint32_t* target = oid.ptr;
+    if (target == nullptr || oid.len < count) {
+        target = static_cast<uint32_t*>(::operator new(size_t{count} * sizeof(uint32_t), std::nothrow));
+        if (target == nullptr)
+            Fail(by, NYSNMP_OUT_OF_MEMORY, NYSNMP_OUT_OF_MEMORY_TEXT);
+        ::operator delete(oid.ptr);
+    }
+    std::memcpy(target, local, size_t{count} * sizeof(uint32_t));
+    tag = found;
+    oid.len = count;
+    oid.ptr = target;
+    return in.Commit();
+}
+
+const unsigned char* nyber::ParseOctetsReusing(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
+                                               NYSMI_OCTETS& octets)
+{
+    const char* const by = "NySnmpValue::ParseAsnOctets";
+    Reader in(by, pos, rem);
+    const uint32_t found = in.Octet();
+    const unsigned int length = in.Length();
+    const unsigned char* content = in.Content(length);
+    // An array holds at least len octets (one more when it was decoded):
+    // it takes the new octets and their terminating zero when they are fewer.
+    unsigned char* data = octets.ptr;
+    if (data == nullptr || octets.len <= length) {
+        data = static_cast<unsigned char*>(::operator new(size_t{length} + 1, std::nothrow));
+        if (data == nullptr)
+            Fail(by, NYSNMP_OUT_OF_MEMORY, NYSNMP_OUT_OF_MEMORY_TEXT);
+        ::operator delete(octets.ptr);
+    }
+    if (length > 0)
+        std::memcpy(data, content, length);
+    data[length] = 0;
+    tag = found;
+    octets.len = length;
+    octets.ptr = data;
     return in.Commit();
 }
 

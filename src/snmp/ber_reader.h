@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "nysnmp.h"
 #include "nysnmpmsgs.h"
 #include "snmp/raise.h"
 
@@ -114,6 +115,20 @@ inline unsigned int Reader::Length()
         Fail(kParseAsnLength, NYSNMP_NEGATIVE_LENGTH, NYSNMP_NEGATIVE_LENGTH_TEXT);
     return length;
 }
+
+// NySnmpValue::ParseAsnOid into an identifier that may already hold an
+// array: the new sub-identifiers go into that array when they fit, otherwise
+// into a new one and the old one is released.  Errors as ParseAsnOid's, with
+// `oid` left as it was.
+const unsigned char* ParseOidReusing(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
+                                     NYSMI_OID& oid);
+
+// NySnmpValue::ParseAsnOctets into octets that may already hold an array
+// (of at least len octets): the new octets and their terminating zero go
+// into it when they fit.  Errors as
+// ParseAsnOctets', with `octets` left as it was.
+const unsigned char* ParseOctetsReusing(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
+                                        NYSMI_OCTETS& octets);
 
 } // namespace nyber
 

@@ -26,8 +26,10 @@ public:
         const unsigned int length = m_entry - *m_rem - 4;
         if (length > 0xFFFF)
             return false;
-        unsigned int four = 4;
-        NySnmpValue::BuildAsnSequence(m_start, &four, tag, length);
+        m_start[0] = static_cast<unsigned char>(tag);
+        m_start[1] = 0x82;
+        m_start[2] = static_cast<unsigned char>(length >> 8);
+        m_start[3] = static_cast<unsigned char>(length);
         return true;
     }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "nysnmp.h"
+#include "snmp/ber_reader.h"
 
 namespace {
 
@@ -184,11 +185,17 @@ unsigned char* NySnmpOid::AsAsn(unsigned char* pos, unsigned int* rem)
 const unsigned char* NySnmpOid::FromAsn(const unsigned char* pos, unsigned int* rem)
 {
     const char* const by = "NySnmpOid::FromAsn";
-    ::operator delete(m_oid.ptr);
-    m_oid.len = 0;
-    m_oid.ptr = nullptr;
     uint32_t tag = 0;
-    const unsigned char* next = NySnmpValue::ParseAsnOid(pos, rem, tag, m_oid);
+    const unsigned char* next = nullptr;
+    try {
+        // A binding decoded again keeps its array when the new name fits.
+        next = nyber::ParseOidReusing(pos, rem, tag, m_oid);
+    } catch (...) {
+        ::operator delete(m_oid.ptr);
+        m_oid.len = 0;
+        m_oid.ptr = nullptr;
+        throw;
+    }
     if (tag != 0x06) {
         char expected[8];
         char found[8];

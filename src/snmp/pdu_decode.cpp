@@ -50,6 +50,68 @@ SimpleInteger ReadSimpleInteger(const unsigned char* pos, unsigned int rem, int3
     return SimpleInteger::Present;
 }
 
+// The request and response PDUs nearly always start with request-id,
+// error-status and error-index as INTEGERs of one to four octets, followed
+// by the binding list inside the PDU.  This reads exactly that shape without
+// building a value for each number; it touches nothing and says false for
+// anything else, which then takes the general path (with its errors).
+// `rem` is updated as the general path would leave it: the octets from the
+// binding list on.
+bool ReadRequestNumbers(const unsigned char* pos, unsigned int* rem, int32_t numbers[3],
+                        const unsigned char*& next)
+{
+    const unsigned int available = *rem;
+    if (available < 2)
+        return false;
+    unsigned int length = pos[1];
+    unsigned int header = 2;
+    if (length == 0x81 || length == 0x82) {
+        header += length & 0x7F;
+        if (available < header)
+            return false;
+        length = length == 0x81 ? pos[2] : (unsigned{pos[2]} << 8) | pos[3];
+    } else if (length >= 0x80) {
+        return false;
+    }
+    const unsigned int left = available - header;
+    if (length > left)
+        return false;
+    const unsigned char* p = pos + header;
+    unsigned int content = length;
+    for (int i = 0; i < 3; ++i) {
+        if (content < 2 || p[0] != 0x02)
+            return false;
+        const unsigned int size = p[1];
+        if (size == 0 || size > 4 || size > content - 2)
+            return false;
+        uint32_t bits = (p[2] & 0x80) != 0 ? 0xFFFFFFFFu : 0u;
+        for (unsigned int k = 0; k < size; ++k)
+            bits = (bits << 8) | p[2 + k];
+        numbers[i] = static_cast<int32_t>(bits);
+        p += 2 + size;
+        content -= 2 + size;
+    }
+    if (content == 0 || *p != 0x30)
+        return false;
+    *rem = left - (length - content);
+    next = p;
+    return true;
+}
+
+// What the general path leaves in Params when the binding list then fails:
+// the three numbers as INTEGER values.
+void KeepNumbersAsParams(NySnmpValueSeq& params, const int32_t numbers[3])
+{
+    for (int i = 0; i < 3; ++i) {
+        NySnmpValue* value = new (std::nothrow) NySnmpValue;
+        if (value == nullptr)
+            return;
+        value->SetInt32(numbers[i]);
+        if (params.Append(*value) != 0)
+            return;
+    }
+}
+
 } // namespace
 
 const unsigned char* NySnmpPdu::FromAsn(const unsigned char* pos, unsigned int* rem)
@@ -62,9 +124,25 @@ const unsigned char* NySnmpPdu::FromAsn(const unsigned char* pos, unsigned int* 
     const unsigned char* result = nullptr;
     if (complete)
         m_type = pos[0];
+    int32_t numbers[3];
+    const unsigned char* next = nullptr;
 
     if (!complete) {
         // Not even a type octet.
+    } else if ((m_type == kGetRequest || m_type == kGetNextRequest || m_type == kResponse ||
+                m_type == kSetRequest || m_type == kGetBulkRequest) &&
+               ReadRequestNumbers(pos, rem, numbers, next)) {
+        try {
+            result = m_vars.FromAsn(next, rem);
+        } catch (...) {
+            // A failed binding list leaves the three numbers as values in
+            // Params and the fields at 0, as the general path does.
+            KeepNumbersAsParams(m_params, numbers);
+            throw;
+        }
+        m_requestId = numbers[0];
+        m_errorStatus = numbers[1];
+        m_errorIndex = numbers[2];
     } else if ((m_type & 0x40) == 0) {
         const unsigned char* p = m_params.FromAsn(pos, rem);
         if (*rem == 0) {

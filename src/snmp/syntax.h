@@ -29,7 +29,7 @@ constexpr uint32_t kEndOfMibView = 0x82;
 // How a syntax stores its value in NYSMI_VALUE.
 enum class Kind { Unsupported, Int32, UInt32, Cntr64, Octets, Oid, Marker };
 
-constexpr Kind KindOf(uint32_t syntax)
+constexpr Kind KindOfTag(uint32_t syntax)
 {
     switch (syntax) {
     case kInt32:
@@ -58,6 +58,23 @@ constexpr Kind KindOf(uint32_t syntax)
     default:
         return Kind::Unsupported;
     }
+}
+
+// The kinds of all one-octet codes, built at compile time: every value is
+// encoded and decoded through KindOf, which is then a single load.
+struct KindTable {
+    Kind kinds[256];
+    constexpr KindTable() : kinds()
+    {
+        for (uint32_t code = 0; code < 256; ++code)
+            kinds[code] = KindOfTag(code);
+    }
+};
+inline constexpr KindTable kKindTable{};
+
+inline Kind KindOf(uint32_t syntax)
+{
+    return syntax < 256 ? kKindTable.kinds[syntax] : Kind::Unsupported;
 }
 
 } // namespace nysyntax

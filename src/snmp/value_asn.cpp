@@ -1,7 +1,9 @@
 // NySnmpValue: BER form, through the primitives chosen by the syntax.
 #include <string>
+#include <typeinfo>
 
 #include "nysnmp.h"
+#include "snmp/ber_reader.h"
 #include "snmp/syntax.h"
 
 using nysyntax::Kind;
@@ -53,6 +55,22 @@ const unsigned char* NySnmpValue::FromAsn(const unsigned char* pos, unsigned int
     const Kind kind = KindOf(tag);
     if (kind == Kind::Unsupported)
         Raise(by, NYSNMP_UNSUPPORTED_SYNTAX, NYSNMP_UNSUPPORTED_SYNTAX_TEXT, std::to_string(tag).c_str());
+
+    // A value decoded again keeps its octet array when the new octets fit
+    // (a derived class may do more in Erase, so it always gets that call).
+    if (kind == Kind::Octets && KindOf(m_value.syntax) == Kind::Octets && m_value.value.octets.ptr != nullptr &&
+        typeid(*this) == typeid(NySnmpValue)) {
+        uint32_t tag = 0;
+        const unsigned char* next = nullptr;
+        try {
+            next = nyber::ParseOctetsReusing(pos, rem, tag, m_value.value.octets);
+        } catch (...) {
+            Erase();
+            throw;
+        }
+        m_value.syntax = tag;
+        return next;
+    }
 
     // The parsers write the syntax and the value only once the whole element
     // has been read, so a value that fails to decode stays empty.

@@ -1,6 +1,7 @@
 // NySnmpVbl: the variable-binding list of a PDU and its BER form.
 #include <cstdio>
 #include <new>
+#include <typeinfo>
 
 #include "nysnmp.h"
 #include "snmp/constructed.h"
@@ -13,6 +14,69 @@ const char kSet[] = " NySnmpVbl::Set";
 const char kDelete[] = " NySnmpVbl::Delete";
 const char kAsAsn[] = "NySnmpVbl::AsAsn";
 const char kFromAsn[] = "NySnmpVbl::FromAsn";
+
+// A session decodes a PDU, answers it and drops its bindings, again and
+// again.  Each thread keeps some dropped bindings whole, with the arrays of
+// their name and value, and the next decode fills them in again instead of
+// making new ones.  Only bindings that cannot be told from new ones are kept: of the
+// class itself, with no message catalog, language or error text set on them
+// or their parts.
+class SpareVars {
+public:
+    ~SpareVars()
+    {
+        t_gone = true;
+        while (m_count > 0)
+            delete m_vars[--m_count];
+    }
+
+    static NySnmpVar* Take()
+    {
+        if (!t_gone) {
+            SpareVars& spares = t_spares;
+            if (spares.m_count > 0)
+                return spares.m_vars[--spares.m_count];
+        }
+        return new (std::nothrow) NySnmpVar;
+    }
+
+    static void Drop(NySnmpVar* var)
+    {
+        if (!t_gone) {
+            SpareVars& spares = t_spares;
+            if (spares.m_count < kCapacity && AsNew(*var)) {
+                spares.m_vars[spares.m_count++] = var;
+                return;
+            }
+        }
+        delete var;
+    }
+
+private:
+    static constexpr unsigned kCapacity = 64;
+
+    static bool Plain(NySnmpObject& object)
+    {
+        return object.Catalog() == nullptr && object.Language() == NySnmpObject::DefaultLanguage &&
+               *object.ErrorText() == '\0';
+    }
+    static bool AsNew(NySnmpVar& var)
+    {
+        return typeid(var) == typeid(NySnmpVar) && Plain(var) && Plain(var.Oid()) && Plain(var.Value());
+    }
+
+    NySnmpVar* m_vars[kCapacity];
+    unsigned m_count = 0;
+
+    // Set when the thread's spares are gone; being trivially destructible
+    // it can still be read by bindings dropped after that (thread end,
+    // program exit).
+    static thread_local bool t_gone;
+    static thread_local SpareVars t_spares;
+};
+
+thread_local bool SpareVars::t_gone = false;
+thread_local SpareVars SpareVars::t_spares;
 
 } // namespace
 
@@ -98,7 +162,7 @@ int NySnmpVbl::Delete(uint32_t position)
 void NySnmpVbl::Destroy()
 {
     for (NySnmpVar* var : m_vars)
-        delete var;
+        SpareVars::Drop(var);
     m_vars.clear();
 }
 
@@ -170,7 +234,7 @@ const unsigned char* NySnmpVbl::FromAsn(const unsigned char* pos, unsigned int* 
 
     unsigned int content = length;
     while (content > 0) {
-        NySnmpVar* var = new (std::nothrow) NySnmpVar;
+        NySnmpVar* var = SpareVars::Take();
         if (var == nullptr)
             Raise(kFromAsn, NYSNMP_OUT_OF_MEMORY, NYSNMP_OUT_OF_MEMORY_TEXT);
         try {

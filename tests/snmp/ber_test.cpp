@@ -87,6 +87,57 @@ TEST(BerBuild, WireVectors)
     EXPECT_EQ(Build(BUILD(V::BuildAsnSequence(p, r, 0x30, 65535)), 4), "30 82 FF FF");
 }
 
+// Identifiers against a plain base-128 encoder, at every size of a
+// sub-identifier and around 128 content octets (where the length takes a
+// second octet), each with every buffer size up to the one it needs.
+TEST(BerBuild, IdentifiersAtEverySizeAndBufferSize)
+{
+    auto reference = [](const std::vector<uint32_t>& ids) {
+        std::vector<uint32_t> values{ids[0] * 40 + ids[1]};
+        values.insert(values.end(), ids.begin() + 2, ids.end());
+        Bytes content;
+        for (uint32_t v : values) {
+            Bytes groups{static_cast<unsigned char>(v & 0x7F)};
+            for (v >>= 7; v != 0; v >>= 7)
+                groups.insert(groups.begin(), static_cast<unsigned char>(0x80 | (v & 0x7F)));
+            content.insert(content.end(), groups.begin(), groups.end());
+        }
+        Bytes element{0x06};
+        if (content.size() >= 0x80)
+            element.push_back(0x81);
+        element.push_back(static_cast<unsigned char>(content.size()));
+        element.insert(element.end(), content.begin(), content.end());
+        return ToHex(element.data(), element.size());
+    };
+    const uint32_t edges[] = {0, 1, 127, 128, 16383, 16384, (1u << 21) - 1, 1u << 21, (1u << 28) - 1, 1u << 28,
+                              0xFFFFFFFFu};
+    std::vector<std::vector<uint32_t>> cases;
+    for (uint32_t edge : edges)
+        cases.push_back({1, 3, 6, edge, 7, edge});
+    for (uint32_t wide : {1u, 2u, 5u}) {
+        // 126, 127, 128 and 129 content octets
+        for (uint32_t octets = 126; octets <= 129; ++octets) {
+            std::vector<uint32_t> ids{1, 3};
+            uint32_t left = octets - 1;
+            while (left > 0) {
+                const uint32_t take = left >= wide ? wide : left;
+                ids.push_back(take == 1 ? 5 : take == 2 ? 200 : take == 3 ? 20000 : take == 4 ? 3000000 : 0xF0000000u);
+                left -= take;
+            }
+            if (ids.size() <= 128)
+                cases.push_back(ids);
+        }
+    }
+    for (const std::vector<uint32_t>& ids : cases) {
+        const std::string expected = reference(ids);
+        ASSERT_EQ(Build(Oid(ids)), expected);
+        const unsigned int needed = static_cast<unsigned int>(Hex(expected).size());
+        for (unsigned int room = 1; room < needed; ++room)
+            EXPECT_TRUE(Throws([&] { Build(Oid(ids), room); }, NYSNMP_BUFFER_TOO_SHORT, "NySnmpValue::BuildAsnLength"))
+                << expected << " in " << room;
+    }
+}
+
 // Argument, value and size errors, and what is in the buffer when they throw.
 TEST(BerBuild, Errors)
 {

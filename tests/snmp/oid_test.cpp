@@ -134,4 +134,32 @@ TEST(NySnmpOidAsn, EncodeAndDecode)
     EXPECT_EQ(rem, 4u);
 }
 
+// An identifier decoded again and again: longer and shorter names, one
+// beyond the stack area of the decoder, a failure in between.
+TEST(NySnmpOidAsn, DecodedAgainAndAgain)
+{
+    auto named = [](uint32_t count, uint32_t step) {
+        std::string text = "1.3";
+        for (uint32_t i = 2; i < count; ++i)
+            text += "." + std::to_string((i * step) % 300000);
+        return text;
+    };
+    const std::string names[] = {named(25, 7), named(3, 1), named(60, 1001), named(100, 3), named(2, 1),
+                                 named(128, 99991), named(25, 13)};
+    NySnmpOid oid;
+    for (int round = 0; round < 2; ++round) {
+        for (const std::string& name : names) {
+            NySnmpOid source(name.c_str());
+            const Bytes octets = Hex(Encode(source, 4096));
+            EXPECT_EQ(Decode(oid, octets), octets.size());
+            EXPECT_EQ(oid.AsString(), name);
+            EXPECT_EQ(oid.Compare(source, 0), 0);
+        }
+        const Bytes cut = Hex("06 05 2B 06 01 04");
+        EXPECT_TRUE(Throws([&] { Decode(oid, cut); }, NYSNMP_FIELD_TOO_LONG, "NySnmpValue::ParseAsnOid"));
+        EXPECT_EQ(oid.Length(), 0u);
+        EXPECT_EQ(oid.Fields(), nullptr);
+    }
+}
+
 } // namespace

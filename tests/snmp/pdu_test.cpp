@@ -275,4 +275,157 @@ TEST(PduDecode, HostileInput)
     }
 }
 
+// The numbers of a request or response are read in one step where they have
+// their usual form.  Whatever the octets, the outcome must be the one the
+// value-by-value reading gives, which an InformRequest (0xA6) still takes:
+// its Params keep the numbers, and from them follows what a GetRequest,
+// GetNextRequest, Response, SetRequest or GetBulkRequest of the same octets
+// must give.
+struct Outcome {
+    bool threw = false;
+    uint32_t id = 0;
+    std::string thrownBy, text;
+    unsigned int rem = 0;
+    long consumed = -1;
+    std::string fields, vars;
+};
+
+std::string VarsHex(NySnmpVbl& vbl)
+{
+    std::string hex;
+    for (NySnmpVar* var : vbl.VarList()) {
+        Bytes out(65536);
+        unsigned int rem = static_cast<unsigned int>(out.size());
+        try {
+            const unsigned char* end = var->AsAsn(out.data(), &rem);
+            hex += ToHex(out.data(), static_cast<size_t>(end - out.data())) + " | ";
+        } catch (const NySocketException&) {
+            hex += "(unencodable) | ";
+        }
+    }
+    return hex;
+}
+
+Outcome DecodeAs(const Bytes& data, unsigned char type)
+{
+    Bytes exact(data);
+    if (!exact.empty())
+        exact[0] = type;
+    exact.reserve(1);
+    Outcome out;
+    NySnmpPdu pdu;
+    out.rem = static_cast<unsigned int>(exact.size());
+    try {
+        out.consumed = pdu.FromAsn(exact.data(), &out.rem) - exact.data();
+    } catch (const NySocketException& e) {
+        out.threw = true;
+        out.id = static_cast<uint32_t>(e.Id());
+        out.thrownBy = e.ThrownBy();
+        out.text = e.Text();
+    }
+    // The numbers and the list sizes; the type is the first octet either way.
+    out.fields = Fields(pdu);
+    out.fields.erase(0, out.fields.find(' '));
+    out.vars = VarsHex(pdu.Vars());
+    if (!out.threw && type == 0xA6) {
+        // What a request or response makes of the same Params.
+        std::vector<NySnmpValue*>& params = pdu.Params().ValueList();
+        bool numbers = params.size() >= 3;
+        for (size_t i = 0; numbers && i < 3; ++i)
+            numbers = params[i]->Syntax() == 0x02;
+        if (numbers) {
+            char text[96];
+            std::snprintf(text, sizeof text, " %d %d %d 0 %u", params[0]->SmiValue().value.int32,
+                          params[1]->SmiValue().value.int32, params[2]->SmiValue().value.int32, pdu.Vars().Size());
+            out.fields = text;
+        } else {
+            out = Outcome{};
+            out.threw = true;
+            out.id = NYSNMP_INCOMPLETE_PDU;
+            out.thrownBy = "NySnmpPdu::FromAsn";
+            out.fields = " 0 0 0 0 0";
+        }
+    }
+    return out;
+}
+
+void ExpectSameAsValueByValue(const Bytes& data)
+{
+    const Outcome reference = DecodeAs(data, 0xA6);
+    for (unsigned char type : {0xA0, 0xA1, 0xA2, 0xA3, 0xA5}) {
+        Outcome got = DecodeAs(data, type);
+        char typeText[8];
+        std::snprintf(typeText, sizeof typeText, "%X", type);
+        const std::string where = ToHex(data.data(), data.size()) + " as " + typeText;
+        ASSERT_EQ(got.threw, reference.threw) << where;
+        if (got.threw) {
+            EXPECT_EQ(got.id, reference.id) << where;
+            EXPECT_EQ(got.thrownBy, reference.thrownBy) << where;
+            if (reference.id != NYSNMP_INCOMPLETE_PDU) {
+                EXPECT_EQ(got.text, reference.text) << where;
+            }
+        } else {
+            EXPECT_EQ(got.rem, reference.rem) << where;
+            EXPECT_EQ(got.consumed, reference.consumed) << where;
+        }
+        EXPECT_EQ(got.fields, reference.fields) << where;
+        EXPECT_EQ(got.vars, reference.vars) << where;
+    }
+}
+
+TEST(PduDecode, RequestNumbersReadAsValueByValue)
+{
+    NySnmpVbl ten;
+    for (int i = 0; i < 10; ++i) {
+        NySnmpValue value;
+        if (i % 2 == 0)
+            value.SetInt32(-1000 * i);
+        else
+            value.SetOctets(Octets("service relay owner1"));
+        char name[96];
+        std::snprintf(name, sizeof name, "1.3.6.1.4.1.32473.1.1.3.2.14.3.1.%d.10.20.30.40.40000.192.168.10.1.1024",
+                      i + 1);
+        ten.Append(NySnmpVar(NySnmpOid(name), value));
+    }
+    NySnmpPdu response(0xA2, 123456, 0, 0, ten);
+    const Bytes tenOctets = Hex(Encode(response));
+    const std::vector<Bytes> bases = {
+        Hex(kSnmpdGet), Hex(kSnmpdSet), tenOctets,
+        // short-form and one-octet lengths, negative and four-octet numbers
+        Hex("A2 15 02 04 80 00 00 00 02 01 FF 02 02 00 80 30 08 30 06 06 01 2B 02 01 07"),
+        Hex("A2 81 12 02 01 01 02 01 00 02 01 00 30 81 08 30 06 06 01 2B 02 01 07"),
+        // a number in long form, a fourth value, an OCTET STRING in place of a number
+        Hex("A2 13 02 81 01 01 02 01 00 02 01 00 30 08 30 06 06 01 2B 02 01 07"),
+        Hex("A2 15 02 01 01 02 01 00 02 01 00 02 01 09 30 08 30 06 06 01 2B 02 01 07"),
+        Hex("A2 12 02 01 01 04 01 00 02 01 00 30 08 30 06 06 01 2B 02 01 07"),
+        // the PDU's length ends with the numbers; the list follows outside it
+        Hex("A2 09 02 01 01 02 01 00 02 01 00 30 08 30 06 06 01 2B 02 01 07"),
+        // an empty number, a five-octet one, no binding list at all
+        Hex("A2 11 02 00 02 01 00 02 01 00 30 08 30 06 06 01 2B 02 01 07"),
+        Hex("A2 16 02 05 00 FF FF FF FF 02 01 00 02 01 00 30 08 30 06 06 01 2B 02 01 07"),
+        Hex("A2 09 02 01 01 02 01 00 02 01 00"),
+    };
+    for (const Bytes& base : bases) {
+        for (size_t size = 0; size <= base.size(); ++size)
+            ExpectSameAsValueByValue(Bytes(base.begin(), base.begin() + static_cast<long>(size)));
+        // Mutations of the first 24 octets: the header, the numbers and the
+        // start of the binding list.
+        for (size_t at = 1; at < base.size() && at < 24; ++at) {
+            for (unsigned char octet : {0x00, 0x01, 0x02, 0x04, 0x05, 0x30, 0x7F, 0x80, 0x81, 0x82, 0x84, 0xFF}) {
+                Bytes mutated = base;
+                mutated[at] = octet;
+                ExpectSameAsValueByValue(mutated);
+            }
+        }
+    }
+    std::mt19937 random(20261206);
+    for (int round = 0; round < 3000; ++round) {
+        Bytes data(2 + random() % 30);
+        for (unsigned char& octet : data)
+            octet = static_cast<unsigned char>(random() % 3 == 0 ? random() % 4 : random());
+        data[1] = static_cast<unsigned char>(data.size() - 2 - random() % 3);
+        ExpectSameAsValueByValue(data);
+    }
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -187,6 +188,64 @@ TEST(NySnmpValueAsn, Decode)
     NySnmpValue value;
     unsigned int rem = 1;
     EXPECT_TRUE(Throws([&] { value.FromAsn(nullptr, &rem); }, NYSNMP_INVALID_ARG, "NySnmpValue::FromAsn"));
+}
+
+// One value decoded again and again: octets longer and shorter than the
+// ones it holds, other kinds in between, a failure that leaves it empty.  A
+// class derived from NySnmpValue sees its Erase called for every decode.
+class ErasingValue : public NySnmpValue {
+public:
+    void Erase() override
+    {
+        ++erased;
+        NySnmpValue::Erase();
+    }
+    int erased = 0;
+};
+
+TEST(NySnmpValueAsn, DecodedAgainAndAgain)
+{
+    const std::pair<const char*, const char*> steps[] = {
+        {"04 03 61 62 63", "abc"},
+        {"04 06 61 62 63 64 65 66", "abcdef"},
+        {"04 01 7A", "z"},
+        {"40 04 0A 00 00 01", "10.0.0.1"},
+        {"04 00", ""},
+        {"04 02 78 79", "xy"},
+        {"02 01 07", "7"},
+        {"04 04 77 78 79 7A", "wxyz"},
+        {"04 05 61 62", nullptr}, // cut off: the value is empty afterwards
+        {"04 03 71 72 73", "qrs"},
+    };
+    // Set values own exactly their octets, decoded ones one more.
+    NySnmpValue value;
+    value.SetOctets(Octets("abc"));
+    ErasingValue derived;
+    derived.SetOctets(Octets("abc"));
+    int decodes = 0;
+    for (const auto& [hex, text] : steps) {
+        Bytes wire = Hex(hex);
+        wire.shrink_to_fit();
+        for (NySnmpValue* target : {&value, static_cast<NySnmpValue*>(&derived)}) {
+            unsigned int rem = static_cast<unsigned int>(wire.size());
+            if (text == nullptr) {
+                EXPECT_TRUE(Throws([&] { target->FromAsn(wire.data(), &rem); }, NYSNMP_FIELD_TOO_LONG,
+                                   "NySnmpValue::ParseAsnOctets"));
+                EXPECT_EQ(target->Syntax(), 0u);
+                EXPECT_EQ(target->SmiValue().value.octets.ptr, nullptr);
+                continue;
+            }
+            EXPECT_EQ(target->FromAsn(wire.data(), &rem), wire.data() + wire.size()) << hex;
+            EXPECT_EQ(rem, 0u);
+            EXPECT_STREQ(target->AsString(), text) << hex;
+            const NYSMI_VALUE& record = target->SmiValue();
+            if (record.syntax == 0x04) {
+                EXPECT_EQ(record.value.octets.ptr[record.value.octets.len], 0) << hex; // a C string too
+            }
+        }
+        ++decodes;
+    }
+    EXPECT_GE(derived.erased, decodes);
 }
 
 // Random values of every kind go out and come back unchanged; numbers favour

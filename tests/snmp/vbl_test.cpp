@@ -1,6 +1,9 @@
 // Value sequences, bindings and binding lists: ownership, cursor, copies,
 // wire vectors and the decoders' errors.
 #include <string>
+#include <thread>
+#include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -181,6 +184,91 @@ TEST(Vbl, ContentBeyondTwoLengthOctetsIsRefused)
     NySnmpVbl vbl(NySnmpVar(NySnmpOid("1.3"), value));
     vbl.Append(*vbl.Get(1));
     EXPECT_TRUE(Throws([&] { Encode(vbl, 100000); }, NYSNMP_LENGTH_TOO_LONG, "NySnmpVbl::AsAsn"));
+}
+
+// Bindings of one decode are taken up again by later ones (on the same
+// thread).  Whatever the earlier bindings went through, the decoded ones
+// are like new: names and values of this PDU only, no catalog, language or
+// error text, and Vars() holds objects of the class itself.
+class CountingNls : public NYNls {
+public:
+    const char* Lookup(uint32_t, uint32_t, const uintptr_t*) override { return nullptr; }
+};
+
+class MarkedVar : public NySnmpVar {
+public:
+    using NySnmpVar::NySnmpVar;
+    int mark = 7;
+};
+
+std::string PduWith(const std::vector<std::pair<std::string, std::string>>& bindings)
+{
+    NySnmpVbl vbl;
+    for (const auto& [name, text] : bindings) {
+        NySnmpValue value;
+        if (text.empty())
+            value.SetInt32(static_cast<int32_t>(name.size()));
+        else
+            value.SetOctets(Octets(text));
+        vbl.Append(NySnmpVar(NySnmpOid(name.c_str()), value));
+    }
+    NySnmpPdu pdu(0xA2, 9, 0, 0, vbl);
+    return Encode(pdu);
+}
+
+TEST(Vbl, DecodedBindingsAreLikeNewOnes)
+{
+    const std::string first = PduWith({{"1.3.6.1.4.1.32473.1.1.3.2.14.3.1.1.10.20.30.40.40000.192.168.10.1.1024", ""},
+                                       {"1.3.6.1.2", "owner"},
+                                       {"1.3.6.1.4.1.32473.1.1.3.2.14.3.1.11.10.20.30.40.40000.192.168.10.1.1024",
+                                        std::string(300, 'o')}});
+    const std::string second = PduWith({{"1.3.9", "a"}, {"1.3.6.1.4.1.32473.1.1.3.2.14.3.1.7.1.2.3.4.5.6.7.8.9.10.11.12", ""},
+                                        {"1.3", ""}, {"2.39.4294967295", "bc"}});
+    CountingNls catalog;
+    for (int round = 0; round < 6; ++round) {
+        NySnmpPdu pdu;
+        const std::string& wire = round % 2 == 0 ? first : second;
+        Decode(pdu, wire);
+        ASSERT_EQ(Encode(pdu), wire) << round;
+        for (NySnmpVar* var : pdu.Vars().VarList()) {
+            EXPECT_EQ(typeid(*var), typeid(NySnmpVar));
+            for (NySnmpObject* part : {static_cast<NySnmpObject*>(var), static_cast<NySnmpObject*>(&var->Oid()),
+                                       static_cast<NySnmpObject*>(&var->Value())}) {
+                EXPECT_EQ(part->Catalog(), nullptr) << round;
+                EXPECT_EQ(part->Language(), NySnmpObject::DefaultLanguage) << round;
+                EXPECT_STREQ(part->ErrorText(), "") << round;
+            }
+        }
+        // What a host may do to the bindings before they go.
+        std::vector<NySnmpVar*>& vars = pdu.Vars().VarList();
+        vars[0]->SetErrorText("first");
+        vars[1]->Oid().SetErrorText("name");
+        if (round % 3 == 0)
+            vars[2]->Value().SetErrorText("value");
+        else
+            static_cast<NySnmpObject&>(*vars[2]) = NySnmpObject(&catalog, 7);
+        static_cast<NySnmpObject&>(vars[1]->Value()) = NySnmpObject(nullptr, 9);
+        pdu.Vars().Append(NySnmpVar(*vars[0]));
+        NySnmpValue one;
+        one.SetInt32(1);
+        vars.push_back(new MarkedVar(NySnmpOid("1.3.6"), one));
+    }
+}
+
+// A thread that decodes leaves nothing behind when it ends.
+TEST(Vbl, DecodingThreadsEnd)
+{
+    const std::string wire = PduWith({{"1.3.6.1.4.1.32473.1", "x"}, {"1.3.6.1.4.1.32473.2", ""}});
+    for (int i = 0; i < 4; ++i) {
+        std::thread worker([&] {
+            for (int n = 0; n < 50; ++n) {
+                NySnmpPdu pdu;
+                Decode(pdu, wire);
+                EXPECT_EQ(pdu.Vars().Size(), 2u);
+            }
+        });
+        worker.join();
+    }
 }
 
 } // namespace
