@@ -270,8 +270,9 @@ TEST(RoundTrip, SmuxPdus)
         NySnmpPdu in;
         Decode(in, wire);
         ASSERT_TRUE(SamePdu(in, out)) << ToHex(wire);
-        if (out.PduType() == NYSMUX_SOUT)
+        if (out.PduType() == NYSMUX_SOUT) {
             EXPECT_EQ(in.SOutValue(), out.Params().Get(1)->SmiValue().value.int32);
+        }
         EXPECT_EQ(SmuxWire(in), wire);
     }
 }
