@@ -78,42 +78,59 @@ struct Row {
     }
 };
 
-// Scalars of each kind and access, hooks on some, a table, and a second
-// subtree registered after the first.
+// A scalar as agents address it: an identifier node with the variable as
+// its instance 0.
+template <class Var>
+struct Scalar {
+    NyMibObject node;
+    Watched<Var> var;
+
+    Scalar(const char* name, NyMibObject& parent, int subId, int access)
+        : node(name, parent, subId, 289, kNoAccess), var(name, node, 0, access)
+    {
+    }
+};
+
+// Scalars of each kind and access (most with instance 0, as net-snmp's
+// tools address them, a few as bare leaves), hooks on some, a table, and a
+// second subtree registered after the first.
 struct Tree {
     std::vector<NyMibObject*> tops;
     NyMibObject base{"fzBase", "1.3.6.1.4.1.32473.99", &tops, 289, kNoAccess};
-    Watched<MibInt> level{"fzLevel", base, 1, kReadWrite};
-    Watched<MibOctets> name{"fzName", base, 2, kReadOnly};
-    Watched<MibCounter> hits{"fzHits", base, 3, kReadOnly};
-    Watched<MibGauge> queue{"fzQueue", base, 4, kReadWrite};
-    Watched<MibTicks> since{"fzSince", base, 5, kReadWrite};
-    Watched<MibOid> kind{"fzKind", base, 6, kReadWrite};
-    Watched<MibIpAddr> address{"fzAddress", base, 7, kReadWrite};
-    Watched<MibCounter64> bytes{"fzBytes", base, 8, kReadOnly};
-    Watched<MibInt> secret{"fzSecret", base, 9, kWriteOnly};
+    Scalar<MibInt> level{"fzLevel", base, 1, kReadWrite};
+    Scalar<MibOctets> name{"fzName", base, 2, kReadOnly};
+    Scalar<MibOctets> motto{"fzMotto", base, 3, kReadWrite};
+    Scalar<MibGauge> queue{"fzQueue", base, 4, kReadWrite};
+    Scalar<MibTicks> since{"fzSince", base, 5, kReadWrite};
+    Scalar<MibOid> kind{"fzKind", base, 6, kReadWrite};
+    Scalar<MibIpAddr> address{"fzAddress", base, 7, kReadWrite};
+    Scalar<MibOctets> blob{"fzBlob", base, 8, kReadWrite};
+    Scalar<MibOctets> flags{"fzFlags", base, 9, kReadWrite};
     Watched<MibNoSuchInstance> absent{"fzAbsent", base, 10, kReadOnly};
     NyMibTable table{"fzTable", base, 11};
     std::unique_ptr<Row> rows[2];
-    Watched<MibOctets> motto{"fzMotto", base, 12, kReadWrite};
+    Watched<MibCounter> hits{"fzHits", base, 12, kReadOnly};
+    Scalar<MibInt> secret{"fzSecret", base, 13, kWriteOnly};
+    Scalar<MibCounter64> bytes{"fzBytes", base, 14, kReadOnly};
+    Watched<MibInt> bare{"fzBare", base, 15, kReadWrite};
     NyMibObject other{"fzOther", "1.3.6.1.4.1.32473.98", &tops, 289, kNoAccess};
     Watched<MibInt> mode{"fzMode", other, 1, kReadWrite};
     Watched<MibOctets> note{"fzNote", other, 2, kReadWrite};
 
     Tree()
     {
-        level.value() = -42;
-        name.value() = "fuzzed host";
-        hits.value() = 4000000000u;
-        queue.value() = 17;
-        kind.value().Assign("1.3.6.1.4.1.32473.1");
-        address.value() = std::string("\x7f\x00\x00\x01", 4);
-        bytes.value() = 0x100000002ull;
+        level.var.value() = -42;
+        name.var.value() = "fuzzed host";
+        motto.var.value() = "carpe diem";
+        queue.var.value() = 17;
+        kind.var.value().Assign("1.3.6.1.4.1.32473.1");
+        address.var.value() = std::string("\x7f\x00\x00\x01", 4);
         rows[0] = std::make_unique<Row>(table, 2);
         rows[1] = std::make_unique<Row>(table, 1);
-        motto.value() = "carpe diem";
-        queue.SetUserEvents(1, 7, nullptr);
-        level.SetUserEvents(2 | 4, 8, nullptr);
+        hits.value() = 4000000000u;
+        bytes.var.value() = 0x100000002ull;
+        queue.var.SetUserEvents(1, 7, nullptr);
+        level.var.SetUserEvents(2 | 4, 8, nullptr);
         note.SetUserEvents(2 | 4, 9, nullptr);
     }
 };
