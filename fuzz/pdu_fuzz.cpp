@@ -53,10 +53,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!IsSnmpShape(type)) {
         // An SMUX PDU leaves the position and the count where they were,
         // except for the constructed Open and RReq forms.
-        if (type == 0x60 || type == 0x62)
+        if (type == 0x60 || type == 0x62) {
             FUZZ_REQUIRE(static_cast<size_t>(end - data) + rem == size);
-        else
+        } else {
             FUZZ_REQUIRE(end == data && rem == size);
+        }
+        if (type == 0x41 || type == 0x43 || type == 0x44) {
+            // At most one number, 0..255; an SOutPDU without one rolls back.
+            const NySnmpValueSeq& params = pdu.Params();
+            FUZZ_REQUIRE(params.Size() <= 1);
+            const NySnmpValue* number = params.Size() == 1 ? params.ValueList()[0] : nullptr;
+            if (number) {
+                FUZZ_REQUIRE(number->Syntax() == 2);
+                FUZZ_REQUIRE(number->SmiValue().value.int32 >= 0 && number->SmiValue().value.int32 <= 255);
+            }
+            if (type == 0x44)
+                FUZZ_REQUIRE(pdu.SOutValue() == (number ? number->SmiValue().value.int32 : 1));
+        }
         return 0;
     }
     FUZZ_REQUIRE(static_cast<size_t>(end - data) + rem == size);
