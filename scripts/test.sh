@@ -54,4 +54,6 @@ scripts/fuzz.sh 25
 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=report_objects=1 \
 run_suite build/asan -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Debug -DNYSNMP_SANITIZE=ON \
   -DNYSNMP_BUILD_BENCH=OFF
+echo "== load (short): snmpd, load-host with 1,000 changing rows, concurrent clients"
+NYSNMP_BUILD=build/clang scripts/load.sh 15 4
 echo "== all suites passed"

@@ -181,8 +181,14 @@ int NySmuxSession::Respond(NySnmpPdu& request)
         // binding of a Set, and the SOutPDUs only after all of them.
         return RespondSet(*this, m_regInfo, m_staged, request);
     case NYSMUX_SOUT:
-        if (request.SOutValue() == NYSMUX_SOUT_COMMIT)
-            CommitStaged(*this, m_regInfo, m_staged);
+        // A commit with nothing staged follows no Set this association
+        // accepted (its bindings were rolled back when the connection was
+        // lost, or an earlier SOutPDU of the same Set took them): the host
+        // is not told to commit anything.
+        if (request.SOutValue() == NYSMUX_SOUT_COMMIT) {
+            if (m_staged.Size() > 0)
+                CommitStaged(*this, m_regInfo, m_staged);
+        }
         else
             OnRollback(m_staged);
         m_staged.Destroy();

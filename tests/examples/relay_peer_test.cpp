@@ -5,8 +5,13 @@
 
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -164,6 +169,51 @@ TEST_F(RelayPeer, FindsARestartedAgentAgain)
     // The new agent answers from the peer's tree.
     CommandResult r = agent.Get({"1.3.6.1.4.1.32473.1.1.1.1.1.1"});
     EXPECT_NE(r.out.find("INTEGER: 1"), std::string::npos) << r.out << r.err;
+    EXPECT_EQ(peer.Stop(10000), 0) << peer.Log();
+}
+
+// The agent killed in the middle of a walk, then away for longer than the
+// retry interval: each time relay-peer finds it again by itself and the
+// tables are whole again.
+TEST_F(RelayPeer, ComesBackAfterTheAgentFails)
+{
+    ASSERT_NO_FATAL_FAILURE(StartBoth(kPassword, "-R"));
+    const std::string pidRow = "1.3.6.1.4.1.32473.1.1.3.1.1.4.10.114.101.108.97.121.45.112.101.101.114.1.1";
+    const std::string smuxListener = "127.0.0.1." + std::to_string(agent.SmuxPort());
+    struct Row {
+        const char* why;
+        int signal;
+        int awayMs;  // from the fault to the restart
+    } rows[] = {
+        {"killed during a walk", SIGKILL, 0},
+        {"stopped for three retry intervals", SIGTERM, 3000},
+    };
+    size_t registrations = 1;
+    for (const Row& row : rows) {
+        CommandResult cut;
+        // The walk is under way, or about to start, when the agent goes.
+        std::thread walk([&] { cut = agent.Walk(kListenerTable); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ::kill(agent.Pid(), row.signal);
+        walk.join();
+        std::this_thread::sleep_for(std::chrono::milliseconds(row.awayMs));
+        ASSERT_TRUE(agent.Restart()) << row.why << ": " << agent.Error();
+
+        const auto restarted = std::chrono::steady_clock::now();
+        ASSERT_TRUE(WaitFor([&] { return agent.Get({pidRow}).out.find("INTEGER: ") != std::string::npos; },
+                            10000, 100))
+            << row.why << "\n" << peer.Log();
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                              restarted).count();
+        std::printf("[ recovery ] relay-peer, agent %s: served again %lld ms after the restart\n", row.why,
+                    static_cast<long long>(ms));
+        EXPECT_EQ(peer.Count("registered "), ++registrations) << row.why << "\n" << peer.Log();
+
+        CommandResult whole = agent.Walk(kListenerTable + ".3");
+        EXPECT_EQ(whole.status, 0) << row.why << ": " << whole.err;
+        const std::vector<std::string> listeners = Instances(whole, kListenerTable + ".3");
+        EXPECT_NE(std::find(listeners.begin(), listeners.end(), smuxListener), listeners.end()) << whole.out;
+    }
     EXPECT_EQ(peer.Stop(10000), 0) << peer.Log();
 }
 

@@ -105,3 +105,12 @@ void LoopbackPeer::Drop()
         ::close(m_peer);
     m_peer = -1;
 }
+
+void LoopbackPeer::Reset()
+{
+    if (m_peer >= 0) {
+        linger abort{1, 0};
+        ::setsockopt(m_peer, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
+    Drop();
+}

@@ -33,6 +33,9 @@ public:
     Bytes ReadAvailable(int ms = 200);
     bool Write(const Bytes& bytes, int flags = 0);
     void Drop();
+    // Drops the connection with a reset (SO_LINGER 0) instead of an orderly
+    // close: the other end reads ECONNRESET.
+    void Reset();
 
 private:
     int m_listen = -1;
