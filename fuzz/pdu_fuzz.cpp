@@ -59,13 +59,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             FUZZ_REQUIRE(end == data && rem == size);
         }
         if (type == 0x41 || type == 0x43 || type == 0x44) {
-            // At most one number, 0..255; an SOutPDU without one rolls back.
+            // At most one number, never negative (the agent's -1 comes as
+            // 255); one octet of content is that octet.  An SOutPDU without
+            // a number rolls back.
             const NySnmpValueSeq& params = pdu.Params();
             FUZZ_REQUIRE(params.Size() <= 1);
             const NySnmpValue* number = params.Size() == 1 ? params.ValueList()[0] : nullptr;
             if (number) {
-                FUZZ_REQUIRE(number->Syntax() == 2);
-                FUZZ_REQUIRE(number->SmiValue().value.int32 >= 0 && number->SmiValue().value.int32 <= 255);
+                const int32_t value = number->SmiValue().value.int32;
+                FUZZ_REQUIRE(number->Syntax() == 2 && value >= 0);
+                if (size >= 3 && data[1] == 1)
+                    FUZZ_REQUIRE(value == (data[2] >= 0x80 ? 255 : data[2]));
             }
             if (type == 0x44)
                 FUZZ_REQUIRE(pdu.SOutValue() == (number ? number->SmiValue().value.int32 : 1));
