@@ -24,7 +24,7 @@ if [ ! -f "$build/build.ninja" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DNYSNMP_BUILD_FUZZ=ON -DNYSNMP_BUILD_TESTS=OFF -DNYSNMP_BUILD_BENCH=OFF -DNYSNMP_BUILD_TOOLS=OFF >/dev/null
 fi
-cmake --build "$build" -j 2 >/dev/null
+cmake --build "$build" -j 2 >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }
 
 status=0
 printf '%-10s %10s %14s %8s\n' target "exec/s" "executions" result
