@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(g++ clang cmake ninja-build pkg-config googletest libgtest-dev libbenchmark-dev
-          snmpd snmp snmptrapd smitools procps libsnmp-dev)
+          snmpd snmp snmptrapd smitools procps libsnmp-dev libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -46,6 +46,12 @@ cmake -S tests/install -B build/consumer -G Ninja -DCMAKE_PREFIX_PATH="$PWD/buil
 cmake --build build/consumer >/dev/null
 LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/consumer
 
+echo "== short fuzzing run"
+scripts/fuzz.sh 25
+
+# Leak detection on for every test program and corpus replay: a leak fails
+# the test that made it.
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=report_objects=1 \
 run_suite build/asan -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Debug -DNYSNMP_SANITIZE=ON \
   -DNYSNMP_BUILD_BENCH=OFF
 echo "== load (short): snmpd, load-host with 1,000 changing rows, concurrent clients"

@@ -1,0 +1,68 @@
+// What every fuzz target shares: a check that stops the run with a message
+// (libFuzzer then keeps the input), and encoding into a fresh buffer.
+#ifndef NYSNMP_FUZZ_CHECK_H
+#define NYSNMP_FUZZ_CHECK_H
+
+#include <cstdio>
+#include <cstdlib>
+#include <type_traits>
+#include <vector>
+
+#include "nysnmp.h"
+#include "support/content.h"
+
+#define FUZZ_REQUIRE(condition)                                                          \
+    do {                                                                                 \
+        if (!(condition)) {                                                              \
+            std::fprintf(stderr, "%s:%d: broken: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                                \
+        }                                                                                \
+    } while (0)
+
+using Octets = std::vector<unsigned char>;
+
+// The wire form of an object, or false when the encoder refuses it (a decoded
+// object may hold what cannot be written again, such as an identifier of more
+// than 128 sub-identifiers).  What is written must agree with the count left.
+template <typename T>
+bool EncodeTo(T& object, Octets& out)
+{
+    // One work area for all runs: clearing 64 KiB per call would cost more
+    // than most inputs take to decode.
+    static Octets area(65536);
+    unsigned int rem = static_cast<unsigned int>(area.size());
+    unsigned char* end = nullptr;
+    try {
+        if constexpr (std::is_same_v<T, NySnmpPdu>)
+            end = object.AsAsn(area.data(), &rem, 0);
+        else
+            end = object.AsAsn(area.data(), &rem);
+    } catch (const NySocketException&) {
+        return false;
+    }
+    FUZZ_REQUIRE(end != nullptr && end >= area.data() && end <= area.data() + area.size());
+    FUZZ_REQUIRE(static_cast<size_t>(end - area.data()) + rem == area.size());
+    out.assign(area.data(), end);
+    return true;
+}
+
+// Decodes octets the library wrote itself: that must always succeed, consume
+// them all and report the count it consumed.
+template <typename T>
+void DecodeOwn(T& object, const Octets& in)
+{
+    // An exact heap block, so a read past the end is caught.
+    std::vector<unsigned char> exact(in);
+    unsigned int rem = static_cast<unsigned int>(exact.size());
+    const unsigned char* end = nullptr;
+    try {
+        end = object.FromAsn(exact.data(), &rem);
+    } catch (const NySocketException& e) {
+        std::fprintf(stderr, "own encoding refused: %s\n", e.Text());
+        std::abort();
+    }
+    FUZZ_REQUIRE(end == exact.data() + exact.size());
+    FUZZ_REQUIRE(rem == 0);
+}
+
+#endif

@@ -1,0 +1,280 @@
+// The session's serving side fed with bytes as if they came from the agent:
+// the receive area, ProcessRequests, Respond and the two-phase Set against a
+// small tree.  Besides staying sound on any input, a Set may only ever be
+// stored when the agent had it tested and accepted, and only on a commit.
+//
+// The session runs without a socket: the bytes come in through its OnReceive
+// notification from a socket object that reads from the input, responses are
+// taken at SendPacket, and a reconnection makes no connection.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "fuzz_check.h"
+#include "nysmuxpeer.h"
+#include "support/mib_types.h"
+
+namespace {
+
+// The bindings the agent has seen accepted since the last SOutPDU, and
+// whether an SOutPDU asking for the commit is being answered.
+struct SetLedger {
+    NySnmpVbl accepted;
+    bool committing = false;
+
+    bool Accepted(const NySnmpOid& oid, const NySnmpValue& value) const
+    {
+        for (const NySnmpVar* var : accepted.VarList())
+            if (SameOid(var->Oid().SmiOid(), oid.SmiOid()) && SameValue(var->Value(), value))
+                return true;
+        return false;
+    }
+};
+
+SetLedger* g_ledger = nullptr;
+
+// A leaf that checks every store against the ledger and that a test leaves
+// the held value alone.
+template <class Var>
+class Watched : public Var {
+public:
+    using Var::Var;
+
+    int set(NySnmpValue const& value, bool commit) override
+    {
+        NySnmpValue before;
+        const bool readable = this->get(before) == 0;
+        if (commit) {
+            FUZZ_REQUIRE(g_ledger->committing);
+            FUZZ_REQUIRE(g_ledger->Accepted(this->Oid(), value));
+        }
+        const int result = Var::set(value, commit);
+        if (!commit && readable) {
+            NySnmpValue after;
+            FUZZ_REQUIRE(this->get(after) == 0 && SameValue(after, before));
+        }
+        return result;
+    }
+};
+
+struct Row {
+    NyMibTableEntry entry;
+    Watched<MibInt> index;
+    Watched<MibOctets> label;
+    Watched<MibGauge> load;
+
+    Row(NyMibTable& table, int instance)
+        : entry("fzEntry", table, 1), index("fzIndex", entry, 1, kNoAccess),
+          label("fzLabel", entry, 2, kReadWrite), load("fzLoad", entry, 3, kReadOnly)
+    {
+        index.UseAsIndex(true);
+        table.UpdateChildren();
+        entry.SetInstanceNumber(instance);
+        index.value() = instance;
+        label.value() = "row";
+        load.value() = static_cast<uint32_t>(instance) * 10;
+    }
+};
+
+// A scalar as agents address it: an identifier node with the variable as
+// its instance 0.
+template <class Var>
+struct Scalar {
+    NyMibObject node;
+    Watched<Var> var;
+
+    Scalar(const char* name, NyMibObject& parent, int subId, int access)
+        : node(name, parent, subId, 289, kNoAccess), var(name, node, 0, access)
+    {
+    }
+};
+
+// Scalars of each kind and access (most with instance 0, as net-snmp's
+// tools address them, a few as bare leaves), hooks on some, a table, and a
+// second subtree registered after the first.
+struct Tree {
+    std::vector<NyMibObject*> tops;
+    NyMibObject base{"fzBase", "1.3.6.1.4.1.32473.99", &tops, 289, kNoAccess};
+    Scalar<MibInt> level{"fzLevel", base, 1, kReadWrite};
+    Scalar<MibOctets> name{"fzName", base, 2, kReadOnly};
+    Scalar<MibOctets> motto{"fzMotto", base, 3, kReadWrite};
+    Scalar<MibGauge> queue{"fzQueue", base, 4, kReadWrite};
+    Scalar<MibTicks> since{"fzSince", base, 5, kReadWrite};
+    Scalar<MibOid> kind{"fzKind", base, 6, kReadWrite};
+    Scalar<MibIpAddr> address{"fzAddress", base, 7, kReadWrite};
+    Scalar<MibOctets> blob{"fzBlob", base, 8, kReadWrite};
+    Scalar<MibOctets> flags{"fzFlags", base, 9, kReadWrite};
+    Watched<MibNoSuchInstance> absent{"fzAbsent", base, 10, kReadOnly};
+    NyMibTable table{"fzTable", base, 11};
+    std::unique_ptr<Row> rows[2];
+    Watched<MibCounter> hits{"fzHits", base, 12, kReadOnly};
+    Scalar<MibInt> secret{"fzSecret", base, 13, kWriteOnly};
+    Scalar<MibCounter64> bytes{"fzBytes", base, 14, kReadOnly};
+    Watched<MibInt> bare{"fzBare", base, 15, kReadWrite};
+    NyMibObject other{"fzOther", "1.3.6.1.4.1.32473.98", &tops, 289, kNoAccess};
+    Watched<MibInt> mode{"fzMode", other, 1, kReadWrite};
+    Watched<MibOctets> note{"fzNote", other, 2, kReadWrite};
+
+    Tree()
+    {
+        level.var.value() = -42;
+        name.var.value() = "fuzzed host";
+        motto.var.value() = "carpe diem";
+        queue.var.value() = 17;
+        kind.var.value().Assign("1.3.6.1.4.1.32473.1");
+        address.var.value() = std::string("\x7f\x00\x00\x01", 4);
+        rows[0] = std::make_unique<Row>(table, 2);
+        rows[1] = std::make_unique<Row>(table, 1);
+        hits.value() = 4000000000u;
+        bytes.var.value() = 0x100000002ull;
+        queue.var.SetUserEvents(1, 7, nullptr);
+        level.var.SetUserEvents(2 | 4, 8, nullptr);
+        note.SetUserEvents(2 | 4, 9, nullptr);
+    }
+};
+
+// A socket that is never connected: what the session reads from it is the
+// fuzzer's input, a piece at a time.
+class InputSocket : public NyAsyncSocket {
+public:
+    InputSocket(NySocketManager& manager, NySocketOwner& owner, const uint8_t* data, size_t size)
+        : NyAsyncSocket(manager, owner, true), m_data(data), m_left(size)
+    {
+    }
+    int Receive(void* buffer, int count, int) override
+    {
+        const size_t n = std::min(m_left, static_cast<size_t>(count));
+        std::memcpy(buffer, m_data, n);
+        m_data += n;
+        m_left -= n;
+        return static_cast<int>(n);
+    }
+    size_t Left() const { return m_left; }
+
+private:
+    const uint8_t* m_data;
+    size_t m_left;
+};
+
+class FuzzSession : public NySmuxSession {
+public:
+    FuzzSession(NySnmpManager& manager, SetLedger& ledger) : NySmuxSession(manager), m_ledger(ledger) {}
+
+    int Respond(NySnmpPdu& request) override
+    {
+        const int32_t type = request.PduType();
+        m_answered = false;
+        m_ledger.committing = type == NYSMUX_SOUT && request.SOutValue() == NYSMUX_SOUT_COMMIT;
+        const int result = NySmuxSession::Respond(request);
+        m_ledger.committing = false;
+
+        switch (type) {
+        case NYSMUX_GET:
+        case NYSMUX_GETNEXT:
+            CheckRead(request);
+            break;
+        case NYSMUX_SET:
+            FUZZ_REQUIRE(m_answered && m_response.RequestId() == request.RequestId());
+            FUZZ_REQUIRE(SameVbl(m_response.Vars(), request.Vars()));
+            if (m_response.ErrorStatus() == NYSMUX_NO_ERROR)
+                m_ledger.accepted.Copy(request.Vars());
+            break;
+        case NYSMUX_GETBULK:
+            FUZZ_REQUIRE(m_answered && m_response.ErrorStatus() == NYSMUX_NO_SUCH_NAME);
+            break;
+        case NYSMUX_SOUT:
+            FUZZ_REQUIRE(!m_answered);
+            m_ledger.accepted.Destroy();
+            break;
+        default:
+            FUZZ_REQUIRE(!m_answered);
+        }
+        // The session stages exactly what the agent saw accepted.
+        FUZZ_REQUIRE(SameVbl(StagedVars(), m_ledger.accepted));
+        return result;
+    }
+
+    // Every answer must be a Response the library itself can read back.
+    int SendPacket(unsigned char* packet, unsigned int length, int) override
+    {
+        FUZZ_REQUIRE(packet != nullptr && length > 0 && !m_answered);
+        m_response.Erase();
+        DecodeOwn(m_response, Octets(packet, packet + length));
+        FUZZ_REQUIRE(m_response.PduType() == NYSMUX_RESPONSE);
+        m_answered = true;
+        return 0;
+    }
+
+    // Some hooks refuse, so that their errors travel too.
+    int OnMibGet(NyMibObject&, int32_t userParam, void*) override { return userParam == 7 && ++m_reads % 3 == 0 ? 5 : 0; }
+    int OnMibSetUncommitted(NyMibObject&, NySnmpValue& value, int32_t, void*) override
+    {
+        return value.Syntax() == 2 && value.SmiValue().value.int32 == 13 ? 3 : 0;
+    }
+    int OnMibSetCommitted(NyMibObject&, int32_t userParam, void*) override { return userParam == 9 ? 1 : 0; }
+
+protected:
+    // No connection is made: as if no socket object could be had.
+    int ReInit() override { return -1; }
+
+private:
+    void CheckRead(NySnmpPdu& request)
+    {
+        FUZZ_REQUIRE(m_answered && m_response.RequestId() == request.RequestId());
+        if (m_response.ErrorStatus() != NYSMUX_NO_ERROR) {
+            FUZZ_REQUIRE(SameVbl(m_response.Vars(), request.Vars()));
+            FUZZ_REQUIRE(m_response.ErrorIndex() >= 1 &&
+                         m_response.ErrorIndex() <= static_cast<int32_t>(request.Vars().Size()));
+            return;
+        }
+        FUZZ_REQUIRE(m_response.Vars().Size() == request.Vars().Size());
+        for (unsigned int i = 1; i <= request.Vars().Size(); ++i) {
+            NySnmpVar& asked = *request.Vars().Get(i);
+            NySnmpVar& given = *m_response.Vars().Get(i);
+            const int order = given.Oid().Compare(asked.Oid(), 0);
+            FUZZ_REQUIRE(request.PduType() == NYSMUX_GET ? order == 0 : order > 0);
+            FUZZ_REQUIRE((given.Value().Syntax() & 0x80) == 0);
+        }
+    }
+
+    SetLedger& m_ledger;
+    NySnmpPdu m_response;
+    bool m_answered = false;
+    int m_reads = 0;
+};
+
+void Serve(FuzzSession& session, InputSocket& input)
+{
+    // Bounded: each round takes bytes off the input or ends.
+    for (int round = 0; round < 8 && input.Left() > 0; ++round) {
+        session.OnReceive(input, 0);
+        int volatile stop = 0;
+        session.ProcessRequests(stop, 0, nullptr);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    SetLedger ledger;
+    g_ledger = &ledger;
+    NySnmpManager manager;
+    Tree tree;
+    auto session = std::make_unique<FuzzSession>(manager, ledger);
+    int priority = -1;
+    session->Register(tree.base, priority, NYSMUX_REG_READWRITE);
+    priority = -1;
+    session->Register(tree.other, priority, NYSMUX_REG_READWRITE);
+
+    // The stream in two pieces, so that a PDU may arrive split.
+    const size_t half = size / 2;
+    InputSocket first(manager, *session, data, half);
+    Serve(*session, first);
+    InputSocket second(manager, *session, data + half, size - half);
+    Serve(*session, second);
+    g_ledger = nullptr;
+    return 0;
+}

@@ -1,0 +1,84 @@
+// Equality of the data model's objects by what they hold (syntax and value,
+// identifiers, numbers and lists), never by pointer: what a round trip through
+// the wire form has to keep.
+#ifndef NYSNMP_TESTS_CONTENT_H
+#define NYSNMP_TESTS_CONTENT_H
+
+#include <cstring>
+
+#include "nysnmp.h"
+
+inline bool SameOid(const NYSMI_OID& a, const NYSMI_OID& b)
+{
+    if (a.len != b.len)
+        return false;
+    return a.len == 0 || std::memcmp(a.ptr, b.ptr, a.len * sizeof(uint32_t)) == 0;
+}
+
+inline bool SameOctets(const NYSMI_OCTETS& a, const NYSMI_OCTETS& b)
+{
+    if (a.len != b.len)
+        return false;
+    return a.len == 0 || std::memcmp(a.ptr, b.ptr, a.len) == 0;
+}
+
+inline bool SameValue(const NYSMI_VALUE& a, const NYSMI_VALUE& b)
+{
+    if (a.syntax != b.syntax)
+        return false;
+    switch (a.syntax) {
+    case 2:
+        return a.value.int32 == b.value.int32;
+    case 65: case 66: case 67: case 71:
+        return a.value.uint32 == b.value.uint32;
+    case 70:
+        return a.value.cntr64.high == b.value.cntr64.high && a.value.cntr64.low == b.value.cntr64.low;
+    case 3: case 4: case 48: case 64: case 68: case 69:
+        return SameOctets(a.value.octets, b.value.octets);
+    case 6:
+        return SameOid(a.value.oid, b.value.oid);
+    case 5: case 128: case 129: case 130:
+        return a.value.byte == b.value.byte;
+    default:
+        return true;  // no content besides the syntax
+    }
+}
+
+inline bool SameValue(const NySnmpValue& a, const NySnmpValue& b)
+{
+    return SameValue(a.SmiValue(), b.SmiValue());
+}
+
+inline bool SameVar(const NySnmpVar& a, const NySnmpVar& b)
+{
+    return SameOid(a.Oid().SmiOid(), b.Oid().SmiOid()) && SameValue(a.Value(), b.Value());
+}
+
+inline bool SameVbl(const NySnmpVbl& a, const NySnmpVbl& b)
+{
+    if (a.VarList().size() != b.VarList().size())
+        return false;
+    for (size_t i = 0; i < a.VarList().size(); ++i)
+        if (!SameVar(*a.VarList()[i], *b.VarList()[i]))
+            return false;
+    return true;
+}
+
+inline bool SameSeq(const NySnmpValueSeq& a, const NySnmpValueSeq& b)
+{
+    if (a.ValueList().size() != b.ValueList().size())
+        return false;
+    for (size_t i = 0; i < a.ValueList().size(); ++i)
+        if (!SameValue(*a.ValueList()[i], *b.ValueList()[i]))
+            return false;
+    return true;
+}
+
+// The four numbers, Params and the bindings.
+inline bool SamePdu(const NySnmpPdu& a, const NySnmpPdu& b)
+{
+    return a.PduType() == b.PduType() && a.RequestId() == b.RequestId() && a.ErrorStatus() == b.ErrorStatus() &&
+           a.ErrorIndex() == b.ErrorIndex() && SameSeq(a.Params(), b.Params()) && SameVbl(a.Vars(), b.Vars());
+}
+
+#endif
