@@ -106,12 +106,17 @@ struct AgentFaults : ::testing::Test {
         loop = std::thread([this] { Serve(); });
     }
 
-    void TearDown() override
+    void StopLoop()
     {
         stop = 1;
         wake.Set();
         if (loop.joinable())
             loop.join();
+    }
+
+    void TearDown() override
+    {
+        StopLoop();
         Caught([this] { session.Close(NYSMUX_GOING_DOWN, 5); });
         session.End();
     }
@@ -135,14 +140,29 @@ struct AgentFaults : ::testing::Test {
         EXPECT_EQ(WalkedOids(r.out), expected) << why;
     }
 
-    // Milliseconds until the agent answers from the peer's tree again; -1
-    // when it did not within 15 seconds.
-    long long Recovery()
+    // The agent answers from the peer's tree again within 5 seconds.
+    void ExpectServedAgain(const char* after)
     {
         const Clock::time_point start = Clock::now();
         const bool back = WaitFor([&] { return agent.Get({B ".1"}).out.find("INTEGER: -42") != std::string::npos; },
                                   15000, 100);
-        return back ? MsSince(start) : -1;
+        const long long ms = back ? MsSince(start) : -1;
+        std::printf("[ recovery ] %s: served again %lld ms after\n", after, ms);
+        ASSERT_GE(ms, 0) << agent.Log();
+        EXPECT_LT(ms, 5000);
+    }
+
+    // Arms the read hook of a row in the middle; the walk that reaches it
+    // signals the agent and cannot finish.
+    void WalkCutBy(int signal)
+    {
+        extra[kExtraRows / 2]->label.SetUserEvents(1, 0, nullptr);
+        session.signal = signal;
+        session.victim = agent.Pid();
+        CommandResult cut = agent.Walk(B);
+        EXPECT_NE(cut.status, 0) << "the walk cannot finish";
+        EXPECT_EQ(session.victim.load(), -1) << "the walk reached the armed row";
+        EXPECT_LT(WalkedOids(cut.out).size(), expected.size());
     }
 };
 
@@ -151,19 +171,10 @@ TEST_F(AgentFaults, KilledDuringAWalkAndStartedAgain)
     ExpectWholeWalk("before the fault");
     const int descriptors = OpenDescriptors();
 
-    // The agent dies while the peer answers for a row in the middle.
-    extra[kExtraRows / 2]->label.SetUserEvents(1, 0, nullptr);
-    session.victim = agent.Pid();
-    CommandResult cut = agent.Walk(B);
-    EXPECT_NE(cut.status, 0) << "a walk whose agent died cannot succeed";
-    EXPECT_EQ(session.victim.load(), -1) << "the walk reached the armed row";
-    EXPECT_LT(WalkedOids(cut.out).size(), expected.size());
+    WalkCutBy(SIGKILL);
 
     ASSERT_TRUE(agent.Restart()) << agent.Error();
-    const long long ms = Recovery();
-    std::printf("[ recovery ] killed during a walk: served again %lld ms after the restart\n", ms);
-    ASSERT_GE(ms, 0) << agent.Log();
-    EXPECT_LT(ms, 5000);
+    ExpectServedAgain("killed during a walk");
     ExpectWholeWalk("after the restart");
     EXPECT_EQ(session.RegInfo().size(), 1u);
     EXPECT_EQ(OpenDescriptors(), descriptors) << "one connection to the agent, as before";
@@ -179,11 +190,7 @@ TEST_F(AgentFaults, AwayLongerThanTheRetryPause)
     std::this_thread::sleep_for(2 * kRetryPause);
 
     ASSERT_TRUE(agent.Restart()) << agent.Error();
-    const long long ms = Recovery();
-    std::printf("[ recovery ] away %d failed attempts: served again %lld ms after the restart\n", failures.load(),
-                ms);
-    ASSERT_GE(ms, 0) << agent.Log();
-    EXPECT_LT(ms, 5000);
+    ExpectServedAgain("away over several retries");
     ExpectWholeWalk("after the restart");
     EXPECT_EQ(OpenDescriptors(), descriptors);
 }
@@ -194,18 +201,10 @@ TEST_F(AgentFaults, AwayLongerThanTheRetryPause)
 TEST_F(AgentFaults, FrozenDuringAWalkThenContinued)
 {
     ExpectWholeWalk("before the fault");
-    extra[kExtraRows / 2]->label.SetUserEvents(1, 0, nullptr);
-    session.signal = SIGSTOP;
-    session.victim = agent.Pid();
-    CommandResult cut = agent.Walk(B);
-    EXPECT_NE(cut.status, 0) << "the frozen agent cannot finish the walk";
-    EXPECT_EQ(session.victim.load(), -1) << "the walk reached the armed row";
+    WalkCutBy(SIGSTOP);
     // The walk gave up after its time-outs, longer than the retry pause.
     ::kill(agent.Pid(), SIGCONT);
-    const long long ms = Recovery();
-    std::printf("[ recovery ] frozen during a walk: served again %lld ms after it continued\n", ms);
-    ASSERT_GE(ms, 0) << agent.Log();
-    EXPECT_LT(ms, 5000);
+    ExpectServedAgain("frozen during a walk");
     EXPECT_EQ(failures.load(), 0) << "the connection stood throughout";
     ExpectWholeWalk("after the pause");
 }
@@ -219,9 +218,7 @@ TEST_F(AgentFaults, KilledTwiceWhileIdle)
     answer.value() = 41;
     {
         // The loop is paused: registering and serving share the session.
-        stop = 1;
-        wake.Set();
-        loop.join();
+        StopLoop();
         int priority = -1;
         ASSERT_EQ(session.Register(other, priority, 1), 0);
         stop = 0;
@@ -234,18 +231,13 @@ TEST_F(AgentFaults, KilledTwiceWhileIdle)
         ::kill(agent.Pid(), SIGKILL);
         ASSERT_TRUE(agent.Restart()) << agent.Error();
     }
-    const long long ms = Recovery();
-    std::printf("[ recovery ] killed twice while idle: served again %lld ms after the restart\n", ms);
-    ASSERT_GE(ms, 0) << agent.Log();
-    EXPECT_LT(ms, 5000);
+    ExpectServedAgain("killed twice while idle");
     ExpectWholeWalk("after the restarts");
     CommandResult r = agent.Get({"1.3.6.1.4.1.32473.98.1"});
     EXPECT_NE(r.out.find("INTEGER: 41"), std::string::npos) << r.out << r.err;
     EXPECT_EQ(session.RegInfo().size(), 2u);
     // The node goes before the session, and its record before the node.
-    stop = 1;
-    wake.Set();
-    loop.join();
+    StopLoop();
     int priority = -1;
     session.Register(other, priority, 0);
 }

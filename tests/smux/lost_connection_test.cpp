@@ -11,60 +11,14 @@
 #include <thread>
 #include <vector>
 
-#include "smux/fake_agent.h"
 #include "smux/host_tree.h"
+#include "smux/wire.h"
 
 namespace {
 
 #define B HOST_BASE
 
 constexpr const char* kIdentity = "1.3.6.1.4.1.32473.99";
-
-// One BER element read by the agent; empty when none comes in time.
-Bytes Element(FakeAgent& agent, int ms = 5000)
-{
-    Bytes head = agent.Read(2, ms);
-    if (head.size() < 2)
-        return {};
-    size_t length = head[1];
-    if (head[1] & 0x80) {
-        Bytes more = agent.Read(head[1] & 0x7F, ms);
-        head.insert(head.end(), more.begin(), more.end());
-        length = 0;
-        for (unsigned char octet : more)
-            length = (length << 8) | octet;
-    }
-    Bytes content = agent.Read(length, ms);
-    head.insert(head.end(), content.begin(), content.end());
-    return head;
-}
-
-Bytes Request(int32_t type, int32_t id, const char* oid, const NySnmpValue& value)
-{
-    NySnmpVbl vbl;
-    NySnmpOid name(oid);
-    vbl.Append(NySnmpVar(name, value));
-    NySnmpPdu pdu(type, id, 0, 0, vbl);
-    Bytes out(1024);
-    unsigned int rem = static_cast<unsigned int>(out.size());
-    unsigned char* end = pdu.AsAsn(out.data(), &rem, 0);
-    out.resize(static_cast<size_t>(end - out.data()));
-    return out;
-}
-
-NySnmpValue Int(int32_t i)
-{
-    NySnmpValue v;
-    v.SetInt32(i);
-    return v;
-}
-
-NySnmpValue Null()
-{
-    NySnmpValue v;
-    v.SetNull(0);
-    return v;
-}
 
 // "#id status/index value" of the agent's view of an answer.
 std::string Answer(const Bytes& bytes)
@@ -141,11 +95,11 @@ struct LostConnection : ::testing::Test {
         ASSERT_EQ(session.Init(0, agent.Port(), "127.0.0.1"), 0);
         ASSERT_TRUE(agent.Accept());
         ASSERT_EQ(session.Open(kIdentity, "nysnmp lost connection", "secret"), 0);
-        ASSERT_EQ(Element(agent)[0], 0x60);
+        ASSERT_EQ(ReadPdu(agent)[0], 0x60);
         ASSERT_TRUE(agent.Write(Hex("43 01 00")));
         int priority = -1;
         ASSERT_EQ(session.Register(tree.base, priority, 2), 0);
-        ASSERT_EQ(Element(agent)[0], 0x62);
+        ASSERT_EQ(ReadPdu(agent)[0], 0x62);
         loop = std::thread([this] { Serve(); });
     }
 
@@ -178,8 +132,8 @@ struct LostConnection : ::testing::Test {
     {
         if (!agent.Accept(ms))
             return false;
-        Bytes open = Element(agent);
-        Bytes registration = Element(agent);
+        Bytes open = ReadPdu(agent);
+        Bytes registration = ReadPdu(agent);
         if (open.empty() || open[0] != 0x60 || registration.empty() || registration[0] != 0x62)
             return false;
         return agent.Write(Hex("43 01 00"));
@@ -187,8 +141,8 @@ struct LostConnection : ::testing::Test {
 
     std::string Get(int32_t id, const char* oid)
     {
-        agent.Write(Request(0xA0, id, oid, Null()));
-        return Answer(Element(agent));
+        agent.Write(Pdu(0xA0, id, {{oid, Null()}}));
+        return Answer(ReadPdu(agent));
     }
 };
 
@@ -215,8 +169,8 @@ TEST_F(LostConnection, LoopComesBackAfterEveryLoss)
         const auto lost = std::chrono::steady_clock::now();
         if (row.duringRegistration) {
             ASSERT_TRUE(agent.Accept(10000)) << row.why;
-            ASSERT_EQ(Element(agent)[0], 0x60) << row.why;
-            ASSERT_EQ(Element(agent)[0], 0x62) << row.why;
+            ASSERT_EQ(ReadPdu(agent)[0], 0x60) << row.why;
+            ASSERT_EQ(ReadPdu(agent)[0], 0x62) << row.why;
             Lose(agent, row.loss);
         }
         ASSERT_TRUE(Reassociated()) << row.why;
@@ -250,9 +204,9 @@ TEST_F(LostConnection, SetWithoutItsSOutPduIsNeverStored)
     for (const Row& row : rows) {
         ++id;
         ++value;
-        ASSERT_TRUE(agent.Write(Request(0xA3, id, B ".1", Int(value)))) << row.why;
+        ASSERT_TRUE(agent.Write(Pdu(0xA3, id, {{B ".1", Int(value)}}))) << row.why;
         if (row.answerRead) {
-            ASSERT_EQ(Answer(Element(agent)), "#" + std::to_string(id) + " 0/0 " + std::to_string(value)) << row.why;
+            ASSERT_EQ(Answer(ReadPdu(agent)), "#" + std::to_string(id) + " 0/0 " + std::to_string(value)) << row.why;
         }
         Lose(agent, row.loss);
         ASSERT_TRUE(Reassociated()) << row.why;
@@ -283,13 +237,10 @@ TEST_F(LostConnection, SetWithoutItsSOutPduIsNeverStored)
 // SOutPDU commits both, the second finds nothing and tells no hook.
 TEST_F(LostConnection, SetWithItsSOutPduIsStored)
 {
-    NySnmpValue motto;
-    NYSMI_OCTETS text{4, reinterpret_cast<unsigned char*>(const_cast<char*>("ave!"))};
-    motto.SetOctets(text);
-    ASSERT_TRUE(agent.Write(Request(0xA3, 7, B ".1", Int(5))));
-    ASSERT_EQ(Answer(Element(agent)), "#7 0/0 5");
-    ASSERT_TRUE(agent.Write(Request(0xA3, 8, B ".12", motto)));
-    ASSERT_EQ(Answer(Element(agent)), "#8 0/0 ave!");
+    ASSERT_TRUE(agent.Write(Pdu(0xA3, 7, {{B ".1", Int(5)}})));
+    ASSERT_EQ(Answer(ReadPdu(agent)), "#7 0/0 5");
+    ASSERT_TRUE(agent.Write(Pdu(0xA3, 8, {{B ".12", Text("ave!")}})));
+    ASSERT_EQ(Answer(ReadPdu(agent)), "#8 0/0 ave!");
     ASSERT_TRUE(agent.Write(Hex("44 01 00 44 01 00")));
     EXPECT_EQ(Get(9, B ".1"), "#9 0/0 5");
     EXPECT_EQ(Get(10, B ".12"), "#10 0/0 ave!");
@@ -300,8 +251,8 @@ TEST_F(LostConnection, SetWithItsSOutPduIsStored)
 // commit it announced to the manager is not lost with the connection.
 TEST_F(LostConnection, CommitJustBeforeTheCloseIsStored)
 {
-    ASSERT_TRUE(agent.Write(Request(0xA3, 7, B ".1", Int(6))));
-    ASSERT_EQ(Answer(Element(agent)), "#7 0/0 6");
+    ASSERT_TRUE(agent.Write(Pdu(0xA3, 7, {{B ".1", Int(6)}})));
+    ASSERT_EQ(Answer(ReadPdu(agent)), "#7 0/0 6");
     ASSERT_TRUE(agent.Write(Hex("44 01 00")));
     agent.Drop();
     ASSERT_TRUE(Reassociated());

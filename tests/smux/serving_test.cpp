@@ -9,72 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "smux/fake_agent.h"
 #include "smux/host_tree.h"
+#include "smux/wire.h"
 
 namespace {
 
 constexpr const char* kIdentity = "1.3.6.1.4.1.32473";
-
-// One BER element from the agent's side of the connection; empty when none
-// comes in time.
-Bytes ReadPdu(FakeAgent& agent, int ms = 5000)
-{
-    Bytes head = agent.Read(2, ms);
-    if (head.size() < 2)
-        return {};
-    size_t length = head[1];
-    if (head[1] & 0x80) {
-        Bytes more = agent.Read(head[1] & 0x7F, ms);
-        head.insert(head.end(), more.begin(), more.end());
-        length = 0;
-        for (unsigned char octet : more)
-            length = (length << 8) | octet;
-    }
-    Bytes content = agent.Read(length, ms);
-    head.insert(head.end(), content.begin(), content.end());
-    return head;
-}
-
-NySnmpValue Null()
-{
-    NySnmpValue v;
-    v.SetNull(0);
-    return v;
-}
-
-NySnmpValue Int(int32_t i)
-{
-    NySnmpValue v;
-    v.SetInt32(i);
-    return v;
-}
-
-NySnmpValue Text(const std::string& s)
-{
-    NySnmpValue v;
-    NYSMI_OCTETS octets{static_cast<uint32_t>(s.size()),
-                        reinterpret_cast<unsigned char*>(const_cast<char*>(s.data()))};
-    v.SetOctets(octets);
-    return v;
-}
-
-using Binding = std::pair<std::string, NySnmpValue>;
-
-Bytes Pdu(int32_t type, int32_t id, const std::vector<Binding>& bindings)
-{
-    NySnmpVbl vbl;
-    for (const Binding& b : bindings) {
-        NySnmpOid oid(b.first.c_str());
-        vbl.Append(NySnmpVar(oid, b.second));
-    }
-    NySnmpPdu pdu(type, id, 0, 0, vbl);
-    Bytes out(8192);
-    unsigned int rem = static_cast<unsigned int>(out.size());
-    unsigned char* end = pdu.AsAsn(out.data(), &rem, 0);
-    out.resize(static_cast<size_t>(end - out.data()));
-    return out;
-}
 
 Bytes Ask(int32_t type, int32_t id, const std::vector<std::string>& oids)
 {
