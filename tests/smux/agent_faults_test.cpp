@@ -41,19 +41,6 @@ long long MsSince(Clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-std::vector<std::string> WalkedOids(const std::string& out)
-{
-    std::vector<std::string> oids;
-    std::istringstream lines(out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        size_t cut = line.find(" = ");
-        if (cut != std::string::npos)
-            oids.push_back(line.substr(0, cut));
-    }
-    return oids;
-}
-
 // A host whose read hook, once armed, signals the agent while it answers:
 // the agent dies (or freezes) in the middle of the walk that asked.
 class KillingSession : public NySmuxSession {

@@ -57,20 +57,6 @@ private:
     }
 };
 
-// The object identifiers of a walk's output, in order.
-std::vector<std::string> WalkedOids(const std::string& out)
-{
-    std::vector<std::string> oids;
-    std::istringstream lines(out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        size_t cut = line.find(" = ");
-        if (cut != std::string::npos)
-            oids.push_back(line.substr(0, cut));
-    }
-    return oids;
-}
-
 // What every readable object of the host tree is, in walk order.
 const std::vector<std::string> kReadable = {
     "." B ".1", "." B ".2", "." B ".3", "." B ".4", "." B ".5", "." B ".6", "." B ".7", "." B ".8",
@@ -264,20 +250,6 @@ TEST_F(LivePeer, ValuesChangedWhileWalkingAreNeverTorn)
     }
     writing = false;
     writer.join();
-}
-
-TEST_F(LivePeer, AgentRestartedOnTheSamePorts)
-{
-    ExpectWholeWalk("-v2c", kReadable);
-    const uint16_t port = agent.Port();
-    const uint16_t smuxPort = agent.SmuxPort();
-    ASSERT_TRUE(agent.Restart()) << agent.Log();
-    ASSERT_EQ(agent.Port(), port);
-    ASSERT_EQ(agent.SmuxPort(), smuxPort);
-    // The loop notices the lost connection, reconnects and registers again.
-    ASSERT_TRUE(WaitFor([&] { return agent.Get({B ".1"}).out.find("INTEGER: -42") != std::string::npos; }, 15000, 250))
-        << agent.Log();
-    ExpectWholeWalk("-v2c", kReadable);
 }
 
 // A second subtree asks for a priority of its own; the agent's answer comes

@@ -243,6 +243,18 @@ CommandResult RunCommand(const std::string& program, const std::vector<std::stri
     return result;
 }
 
+std::vector<std::string> WalkedOids(const std::string& out)
+{
+    std::vector<std::string> oids;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t cut = line.find(" = ");
+        if (cut != std::string::npos)
+            oids.push_back(line.substr(0, cut));
+    }
+    return oids;
+}
+
 Daemon::~Daemon()
 {
     Stop();

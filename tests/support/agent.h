@@ -58,6 +58,9 @@ struct CommandResult {
 CommandResult RunCommand(const std::string& program, const std::vector<std::string>& args,
                          int timeoutMs = 20000, const std::vector<std::string>& extraEnv = {});
 
+// The object identifiers of a walk's output (-On), in order.
+std::vector<std::string> WalkedOids(const std::string& out);
+
 // A daemon started by fork/exec and stopped by pid.  Base of the two fixtures.
 class Daemon {
 public:
