@@ -18,6 +18,7 @@
 
 #include "nysmuxpeer.h"
 #include "smux/host_tree.h"
+#include "smux/service_loop.h"
 #include "support/agent.h"
 #include "support/caught.h"
 #include "support/loopback.h"
@@ -66,10 +67,7 @@ struct AgentFaults : ::testing::Test {
     std::vector<std::string> expected;  // the whole walk, in order
     NySnmpManager manager;
     KillingSession session{manager};
-    std::thread loop;
-    int volatile stop = 0;
-    NyEvent wake;
-    std::atomic<int> failures{0};
+    ServiceLoop loop{session, kRetryPause};
 
     void SetUp() override
     {
@@ -90,33 +88,14 @@ struct AgentFaults : ::testing::Test {
         ASSERT_EQ(session.Open(kIdentity, "nysnmp agent faults", kPassword), 0);
         int priority = -1;
         ASSERT_EQ(session.Register(tree.base, priority, 2), 0);
-        loop = std::thread([this] { Serve(); });
-    }
-
-    void StopLoop()
-    {
-        stop = 1;
-        wake.Set();
-        if (loop.joinable())
-            loop.join();
+        loop.Start();
     }
 
     void TearDown() override
     {
-        StopLoop();
+        loop.Stop();
         Caught([this] { session.Close(NYSMUX_GOING_DOWN, 5); });
         session.End();
-    }
-
-    // A host program's service thread: whatever ends the loop, it pauses a
-    // moment when that was a failure and goes on.
-    void Serve()
-    {
-        while (stop == 0)
-            if (Caught([this] { session.ProcessRequests(stop, 1, &wake); })) {
-                ++failures;
-                std::this_thread::sleep_for(kRetryPause);
-            }
     }
 
     void ExpectWholeWalk(const char* why)
@@ -173,7 +152,7 @@ TEST_F(AgentFaults, AwayLongerThanTheRetryPause)
     const int descriptors = OpenDescriptors();
     agent.Stop();
     // Several attempts of the host fail while the agent is away.
-    ASSERT_TRUE(WaitFor([&] { return failures >= 2; }, 10000, 50)) << "the loop noticed the agent gone";
+    ASSERT_TRUE(WaitFor([&] { return loop.failures >= 2; }, 10000, 50)) << "the loop noticed the agent gone";
     std::this_thread::sleep_for(2 * kRetryPause);
 
     ASSERT_TRUE(agent.Restart()) << agent.Error();
@@ -192,7 +171,7 @@ TEST_F(AgentFaults, FrozenDuringAWalkThenContinued)
     // The walk gave up after its time-outs, longer than the retry pause.
     ::kill(agent.Pid(), SIGCONT);
     ExpectServedAgain("frozen during a walk");
-    EXPECT_EQ(failures.load(), 0) << "the connection stood throughout";
+    EXPECT_EQ(loop.failures.load(), 0) << "the connection stood throughout";
     ExpectWholeWalk("after the pause");
 }
 
@@ -203,15 +182,11 @@ TEST_F(AgentFaults, KilledTwiceWhileIdle)
     NyMibObject other("hostOther", "1.3.6.1.4.1.32473.98", &tree.tops, 289, kNoAccess);
     MibInt answer("hostAnswer", other, 1, kReadOnly);
     answer.value() = 41;
-    {
-        // The loop is paused: registering and serving share the session.
-        StopLoop();
-        int priority = -1;
-        ASSERT_EQ(session.Register(other, priority, 1), 0);
-        stop = 0;
-        wake.Reset();
-        loop = std::thread([this] { Serve(); });
-    }
+    // The loop is paused: registering and serving share the session.
+    loop.Stop();
+    int priority = -1;
+    ASSERT_EQ(session.Register(other, priority, 1), 0);
+    loop.Start();
     ASSERT_NE(agent.Get({"1.3.6.1.4.1.32473.98.1"}).out.find("INTEGER: 41"), std::string::npos);
 
     for (int round = 0; round < 2; ++round) {
@@ -224,8 +199,7 @@ TEST_F(AgentFaults, KilledTwiceWhileIdle)
     EXPECT_NE(r.out.find("INTEGER: 41"), std::string::npos) << r.out << r.err;
     EXPECT_EQ(session.RegInfo().size(), 2u);
     // The node goes before the session, and its record before the node.
-    StopLoop();
-    int priority = -1;
+    loop.Stop();
     session.Register(other, priority, 0);
 }
 

@@ -13,6 +13,7 @@
 
 #include "nysmuxpeer.h"
 #include "smux/host_tree.h"
+#include "smux/service_loop.h"
 #include "support/agent.h"
 #include "support/caught.h"
 
@@ -69,9 +70,7 @@ struct LivePeer : ::testing::Test {
     NySnmpManager manager;
     LiveSession session{manager};
     int granted = -1;
-    std::thread loop;
-    int volatile stop = 0;
-    NyEvent wake;
+    ServiceLoop loop{session};
 
     void SetUp() override
     {
@@ -80,37 +79,14 @@ struct LivePeer : ::testing::Test {
         ASSERT_EQ(session.Init(0, agent.SmuxPort(), "127.0.0.1"), 0);
         ASSERT_EQ(session.Open(kIdentity, "nysnmp live peer", kPassword), 0);
         ASSERT_EQ(session.Register(tree.base, granted, 2), 0);
-        StartLoop();
+        loop.Start();
     }
 
     void TearDown() override
     {
-        StopLoop();
+        loop.Stop();
         Caught([this] { session.Close(NYSMUX_GOING_DOWN, 5); });  // the connection may be gone
         session.End();
-    }
-
-    void StartLoop()
-    {
-        stop = 0;
-        wake.Reset();
-        loop = std::thread([this] { Serve(); });
-    }
-    void StopLoop()
-    {
-        stop = 1;
-        wake.Set();
-        if (loop.joinable())
-            loop.join();
-    }
-
-    // The service thread of a host program: the loop, started again after
-    // whatever ended it, until the test stops it.
-    void Serve()
-    {
-        while (stop == 0)
-            if (Caught([this] { session.ProcessRequests(stop, 1, &wake); }))
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the agent is not back yet
     }
 
     void ExpectWholeWalk(const std::string& version, const std::vector<std::string>& expected)
@@ -256,7 +232,7 @@ TEST_F(LivePeer, ValuesChangedWhileWalkingAreNeverTorn)
 // back whole (net-snmp writes it in four octets).
 TEST_F(LivePeer, GrantedPriorityReachesTheCaller)
 {
-    StopLoop();
+    loop.Stop();
     NyMibObject extra("hostExtra", "1.3.6.1.4.1.32473.98", &tree.tops, 289, kNoAccess);
     MibInt answer("hostAnswer", extra, 1, kReadOnly);
     answer.value() = 41;
@@ -266,10 +242,10 @@ TEST_F(LivePeer, GrantedPriorityReachesTheCaller)
     ASSERT_EQ(session.RegInfo().size(), 2u);
     EXPECT_EQ(session.RegInfo()[1]->Priority(), 9);
 
-    StartLoop();
+    loop.Start();
     CommandResult r = agent.Get({"1.3.6.1.4.1.32473.98.1"});
     EXPECT_NE(r.out.find("INTEGER: 41"), std::string::npos) << r.out << r.err << agent.Log();
-    StopLoop();
+    loop.Stop();
     // The record goes with the node, before the node does.  The agent ends
     // the association when it reads the ClosePDU.
     EXPECT_EQ(session.Close(NYSMUX_GOING_DOWN, 10), 0);

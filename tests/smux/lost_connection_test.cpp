@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "smux/host_tree.h"
+#include "smux/service_loop.h"
 #include "smux/wire.h"
 
 namespace {
@@ -85,9 +86,7 @@ struct LostConnection : ::testing::Test {
     HostTree tree;
     NySnmpManager manager;
     NotingSession session{manager};
-    std::thread loop;
-    int volatile stop = 0;
-    NyEvent wake;
+    ServiceLoop loop{session};
 
     void SetUp() override
     {
@@ -100,30 +99,13 @@ struct LostConnection : ::testing::Test {
         int priority = -1;
         ASSERT_EQ(session.Register(tree.base, priority, 2), 0);
         ASSERT_EQ(ReadPdu(agent)[0], 0x62);
-        loop = std::thread([this] { Serve(); });
+        loop.Start();
     }
 
     void TearDown() override
     {
-        StopLoop();
+        loop.Stop();
         session.End();
-    }
-
-    void StopLoop()
-    {
-        stop = 1;
-        wake.Set();
-        if (loop.joinable())
-            loop.join();
-    }
-
-    // A host's service thread: the loop again after whatever ended it, with
-    // a short pause after a failure as a host program would make.
-    void Serve()
-    {
-        while (stop == 0)
-            if (Caught([this] { session.ProcessRequests(stop, 1, &wake); }))
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
 
     // The peer's next connection: its OpenPDU and registration, answered.
@@ -225,7 +207,7 @@ TEST_F(LostConnection, SetWithoutItsSOutPduIsNeverStored)
             EXPECT_EQ(notes.back(), "rollback " B ".1=" + std::to_string(value)) << row.why;
         }
     }
-    StopLoop();
+    loop.Stop();
     std::lock_guard<NySocketMutex> guard(session.MibMutex());
     EXPECT_EQ(tree.level.value(), -42);
     EXPECT_EQ(session.StagedVars().Size(), 0u);
