@@ -221,19 +221,6 @@ TEST_F(Random, IndexedLookupsMatchTheReferenceWhileRowsChange)
     EXPECT_EQ(top.FindNext(start), &after);
 }
 
-// Lookups from identifier text.
-NyMibObject* FindAt(NyMibObject& node, const char* text)
-{
-    NySnmpOid target(text);
-    return node.Find(target);
-}
-
-NyMibObject* NextOf(NyMibObject& node, const char* text)
-{
-    NySnmpOid target(text);
-    return node.FindNext(target);
-}
-
 #define TBL "1.3.6.1.4.1.7.2"
 
 // Renewal that skips what has not changed must still reach whatever did.
@@ -244,7 +231,7 @@ TEST_F(Tree, RenewalReachesEveryChangedNode)
     Row3 b(table, kReadOnly, kReadOnly, kReadOnly);
     a.entry.SetInstanceNumber(5);
     b.entry.SetInstanceNumber(6);
-    ASSERT_EQ(NextOf(table, TBL), &a.c1); // the table is indexed from here on
+    ASSERT_EQ(Next(table, TBL), &a.c1); // the table is indexed from here on
 
     // A column added to a row that has its instance already: the next
     // renewal of the table gives it the instance, and lookups see it.
@@ -253,23 +240,23 @@ TEST_F(Tree, RenewalReachesEveryChangedNode)
     table.UpdateChildren();
     EXPECT_EQ(late.OidText(), std::string(TBL ".1.4.6"));
     EXPECT_EQ(Id(&late), TBL ".1.4.6");
-    EXPECT_EQ(NextOf(table, TBL ".1.3.6"), &late);
+    EXPECT_EQ(Next(table, TBL ".1.3.6"), &late);
 
     // A column renewed on its own falls back to row.column; the table's next
     // renewal puts the instance back, from any level above.
     a.c2.UpdateOid();
     EXPECT_EQ(Id(&a.c2), TBL ".1.2");
-    EXPECT_EQ(FindAt(top, TBL ".1.2"), &a.c2);
+    EXPECT_EQ(Exact(top, TBL ".1.2"), &a.c2);
     root.UpdateChildren();
     EXPECT_EQ(Id(&a.c2), TBL ".1.2.5");
     EXPECT_EQ(a.c2.OidText(), std::string(TBL ".1.2.5"));
-    EXPECT_EQ(FindAt(top, TBL ".1.2.5"), &a.c2);
+    EXPECT_EQ(Exact(top, TBL ".1.2.5"), &a.c2);
 
     // Renewing an unchanged tree changes nothing.
     root.UpdateChildren();
     table.UpdateChildren();
     EXPECT_EQ(Id(&b.c3), TBL ".1.3.6");
-    EXPECT_EQ(NextOf(table, TBL ".1.2.5"), &b.c2);
+    EXPECT_EQ(Next(table, TBL ".1.2.5"), &b.c2);
 }
 
 // A node built under a parentless top-level node, and a trap that renews its
@@ -302,41 +289,41 @@ TEST_F(Tree, UnusualColumnsAreSearchedLikeAnyOther)
     auto b = std::make_unique<Row3>(table, kReadOnly, kReadOnly, kReadOnly);
     a->entry.SetInstanceNumber(1);
     b->entry.SetInstanceNumber(2);
-    ASSERT_EQ(FindAt(top, TBL ".1.2.2"), &b->c2); // indexed from here on
+    ASSERT_EQ(Exact(top, TBL ".1.2.2"), &b->c2); // indexed from here on
 
     // A node under column 3 of row a, its identifier moved to begin with
     // b's column 2: a's subtree comes first in pre-order.
     auto below = std::make_unique<MibInt>("below", a->c3, 9, kReadOnly);
     below->Oid().Assign(TBL ".1.2.2.5");
-    EXPECT_EQ(FindAt(top, TBL ".1.2.2"), below.get());
+    EXPECT_EQ(Exact(top, TBL ".1.2.2"), below.get());
     below.reset();
-    EXPECT_EQ(FindAt(top, TBL ".1.2.2"), &b->c2);
+    EXPECT_EQ(Exact(top, TBL ".1.2.2"), &b->c2);
 
     // Column 1 of row b moved out of the table by hand: the tree does not
     // know, but its index must neither crash nor keep the node after it is
     // gone; the row's next renewal puts the column back in order.
     b->c1.Oid().Assign(TBL ".0.5");
-    EXPECT_NE(NextOf(table, TBL), nullptr);
+    EXPECT_NE(Next(table, TBL), nullptr);
     b->entry.SetInstanceNumber(0);
-    EXPECT_EQ(NextOf(table, TBL), &b->c1);
-    EXPECT_EQ(NextOf(table, TBL ".1.3.1"), nullptr);
+    EXPECT_EQ(Next(table, TBL), &b->c1);
+    EXPECT_EQ(Next(table, TBL ".1.3.1"), nullptr);
     b->entry.SetInstanceNumber(2);
-    EXPECT_EQ(NextOf(table, TBL ".1.3.1"), &b->c3);
+    EXPECT_EQ(Next(table, TBL ".1.3.1"), &b->c3);
     b.reset();
-    EXPECT_EQ(NextOf(table, TBL), &a->c1);
-    EXPECT_EQ(NextOf(table, TBL ".1.3.1"), nullptr);
+    EXPECT_EQ(Next(table, TBL), &a->c1);
+    EXPECT_EQ(Next(table, TBL ".1.3.1"), nullptr);
     a.reset();
-    EXPECT_EQ(NextOf(table, TBL), nullptr);
+    EXPECT_EQ(Next(table, TBL), nullptr);
 
     // Such a column met when the index is made is searched on its own.
     NyMibTable second("second", top, 4);
     auto c = std::make_unique<Row3>(second, kReadOnly, kReadOnly, kReadOnly);
     c->c2.Oid().Assign("1.3.6.1.4.1.7.4.0.5");
-    EXPECT_EQ(NextOf(second, "1.3.6.1.4.1.7.4"), &c->c2);
-    EXPECT_EQ(FindAt(top, "1.3.6.1.4.1.7.4.0.5"), &c->c2);
-    EXPECT_EQ(NextOf(second, "1.3.6.1.4.1.7.4.0.5"), &c->c1);
+    EXPECT_EQ(Next(second, "1.3.6.1.4.1.7.4"), &c->c2);
+    EXPECT_EQ(Exact(top, "1.3.6.1.4.1.7.4.0.5"), &c->c2);
+    EXPECT_EQ(Next(second, "1.3.6.1.4.1.7.4.0.5"), &c->c1);
     c.reset();
-    EXPECT_EQ(NextOf(second, "1.3.6.1.4.1.7.4"), nullptr);
+    EXPECT_EQ(Next(second, "1.3.6.1.4.1.7.4"), nullptr);
 }
 
 // A renumbered row moves in the walk at once; a row of a second entry
@@ -348,20 +335,20 @@ TEST_F(Tree, RenumberedRowsMoveInTheWalk)
     Row3 b(table, kNoAccess, kReadOnly, kNoAccess);
     a.entry.SetInstanceNumber(1);
     b.entry.SetInstanceNumber(2);
-    ASSERT_EQ(NextOf(table, TBL), &a.c2);
+    ASSERT_EQ(Next(table, TBL), &a.c2);
     a.entry.SetInstanceNumber(3);
-    EXPECT_EQ(NextOf(table, TBL), &b.c2);
-    EXPECT_EQ(NextOf(table, TBL ".1.2.1"), &b.c2);
-    EXPECT_EQ(NextOf(table, TBL ".1.2.2"), &a.c2);
+    EXPECT_EQ(Next(table, TBL), &b.c2);
+    EXPECT_EQ(Next(table, TBL ".1.2.1"), &b.c2);
+    EXPECT_EQ(Next(table, TBL ".1.2.2"), &a.c2);
     b.entry.SetInstanceNumber(3); // equal instances: the first row in the list first
-    EXPECT_EQ(NextOf(table, TBL), &a.c2);
-    EXPECT_EQ(FindAt(top, TBL ".1.2.3"), &a.c2);
+    EXPECT_EQ(Next(table, TBL), &a.c2);
+    EXPECT_EQ(Exact(top, TBL ".1.2.3"), &a.c2);
 
     NyMibTableEntry other("other", table, 2);
     MibInt column("column", other, 1, kReadOnly);
     table.UpdateChildren();
     other.SetInstanceNumber(0);
-    EXPECT_EQ(NextOf(table, TBL ".1.9"), &column);
+    EXPECT_EQ(Next(table, TBL ".1.9"), &column);
     EXPECT_EQ(Id(&column), TBL ".2.1.0");
 }
 
@@ -379,9 +366,9 @@ TEST_F(Tree, FirstLookupsFromSeveralThreadsAgree)
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
-            found[t][0] = NextOf(table, TBL);
-            found[t][1] = NextOf(top, TBL ".1.2.150");
-            found[t][2] = FindAt(top, TBL ".1.3.299");
+            found[t][0] = Next(table, TBL);
+            found[t][1] = Next(top, TBL ".1.2.150");
+            found[t][2] = Exact(top, TBL ".1.3.299");
         });
     }
     for (std::thread& thread : threads)

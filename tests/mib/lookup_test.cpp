@@ -32,18 +32,6 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-NyMibObject* Next(NyMibObject& node, const std::string& target)
-{
-    NySnmpOid oid(target.c_str());
-    return node.FindNext(oid);
-}
-
-NyMibObject* Exact(NyMibObject& node, const std::string& target)
-{
-    NySnmpOid oid(target.c_str());
-    return node.Find(oid);
-}
-
 // Scalars 1 to 3 readable (built out of order), then leaves FindNext passes
 // over: write-only, not accessible, an unknown access code, then 7 readable.
 struct Scalars : ::testing::Test {

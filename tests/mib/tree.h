@@ -30,6 +30,19 @@ inline std::string Id(const NyMibObject* node)
     return text;
 }
 
+// FindNext and Find from identifier text.
+inline NyMibObject* Next(NyMibObject& node, const std::string& target)
+{
+    NySnmpOid oid(target.c_str());
+    return node.FindNext(oid);
+}
+
+inline NyMibObject* Exact(NyMibObject& node, const std::string& target)
+{
+    NySnmpOid oid(target.c_str());
+    return node.Find(oid);
+}
+
 inline std::vector<int32_t> SubIds(const std::vector<NyMibObject*>& list)
 {
     std::vector<int32_t> ids;
