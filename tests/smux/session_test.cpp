@@ -77,7 +77,6 @@ TEST_F(Connected, OpenPduOnTheWire)
         EXPECT_EQ(ToHex(agent.Read(expected.size())), ToHex(expected)) << row.password.size();
         EXPECT_EQ(session.SendRecord().length, 0u);
     }
-    EXPECT_EQ(session.Identity(), "1.3.6.1.4.1.9999");
 }
 
 TEST_F(Connected, OpenRefusesWhatCannotBeEncoded)
@@ -259,7 +258,6 @@ TEST(Session, WithoutASocketAndTheLingerOption)
     TestSession session(manager);
     unsigned char byte = 0x41;
     EXPECT_EQ(session.SendPacket(&byte, 1, 0), -1) << "no socket";
-    EXPECT_EQ(session.AgentPort(), 7199u);
     EXPECT_FALSE(session.AgentHost().empty());
     EXPECT_EQ(session.Close(0, 0), 0);
     EXPECT_EQ(session.SendClosePdu(0, 0), -1);
@@ -273,7 +271,6 @@ TEST(Session, WithoutASocketAndTheLingerOption)
     EXPECT_EQ(ToHex(address.ptr, 4), "00 00 00 00");
 
     EXPECT_EQ(session.SetLingerTime(30), 0);
-    EXPECT_EQ(session.LingerTime(), 30);
     FakeAgent agent;
     ASSERT_EQ(session.Init(0, agent.Port(), "127.0.0.1"), 0);
     auto native = [&session] {
@@ -284,7 +281,6 @@ TEST(Session, WithoutASocketAndTheLingerOption)
     };
     EXPECT_EQ(native(), "1/30") << "applied by the next ReInit";
     EXPECT_EQ(session.SetLingerTime(-5), 0);
-    EXPECT_EQ(session.LingerTime(), -5);
     EXPECT_EQ(native(), "1/0");
 }
 
