@@ -148,22 +148,11 @@ const unsigned char* NySnmpValue::ParseAsnCntr64(const unsigned char* pos, unsig
 const unsigned char* NySnmpValue::ParseAsnOctets(const unsigned char* pos, unsigned int* rem,
                                                  uint32_t& tag, NYSMI_OCTETS& value)
 {
-    const char* const by = "NySnmpValue::ParseAsnOctets";
-    Reader in(by, pos, rem);
-    const uint32_t found = in.Octet();
-    const unsigned int length = in.Length();
-    const unsigned char* content = in.Content(length);
-    // One spare zero octet makes the data usable as a C string as well.
-    auto* data = static_cast<unsigned char*>(::operator new(size_t{length} + 1, std::nothrow));
-    if (data == nullptr)
-        Fail(by, NYSNMP_OUT_OF_MEMORY, NYSNMP_OUT_OF_MEMORY_TEXT);
-    if (length > 0)
-        std::memcpy(data, content, length);
-    data[length] = 0;
-    tag = found;
-    value.len = length;
-    value.ptr = data;
-    return in.Commit();
+    // The caller's record is an output only: whatever it held is not ours.
+    NYSMI_OCTETS fresh{0, nullptr};
+    const unsigned char* next = nyber::ParseOctetsReusing(pos, rem, tag, fresh);
+    value = fresh;
+    return next;
 }
 
 const unsigned char* NySnmpValue::ParseAsnOid(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
