@@ -18,6 +18,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/lib/processes.sh"
 rows_list="100 1000 5000"
 runs=5
 floor_oid=1.3.6.1.2.1
@@ -49,18 +50,6 @@ community=public
 # ---- everything started here is stopped here ---------------------------------
 work=""
 snmpd_pid="" host_pid=""
-stop_pid() {  # TERM, up to 5 s, then KILL; always reaped
-  local pid=$1 i
-  [ -n "$pid" ] || return 0
-  kill -0 "$pid" 2>/dev/null || { wait "$pid" 2>/dev/null || true; return 0; }
-  kill -TERM "$pid" 2>/dev/null || true
-  for i in $(seq 1 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-}
 cleanup() {
   local status=$?
   trap - EXIT INT TERM
@@ -76,28 +65,6 @@ trap 'exit 143' TERM
 work=$(mktemp -d "${TMPDIR:-/tmp}/nysnmp-e2e.XXXXXX")
 mkdir -p "$work/persist"
 export SNMPCONFPATH=$work SNMP_PERSISTENT_DIR=$work/persist MIBS= MIBDIRS=
-
-port_in_use() {
-  local hex
-  hex=$(printf ':%04X' "$1")
-  cat /proc/net/tcp /proc/net/tcp6 /proc/net/udp /proc/net/udp6 2>/dev/null |
-    awk -v h="$hex" 'substr($2, length($2) - 4) == h { found = 1 } END { exit !found }'
-}
-free_port() {
-  local p i
-  for i in $(seq 1 200); do
-    p=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
-    port_in_use "$p" || { echo "$p"; return 0; }
-  done
-  return 1
-}
-wait_for() {  # wait_for SECONDS COMMAND...
-  local deadline=$((SECONDS + $1)); shift
-  until "$@" >/dev/null 2>&1; do
-    [ "$SECONDS" -lt "$deadline" ] || return 1
-    sleep 0.2
-  done
-}
 
 # ---- snmpd ------------------------------------------------------------------
 start_snmpd() {

@@ -19,6 +19,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/lib/processes.sh"
 seconds=${DEMO_SECONDS:-20}
 while [ $# -gt 0 ]; do
   case $1 in
@@ -43,18 +44,6 @@ fail() { echo "demo: $*" >&2; exit 1; }
 work=""
 pids=()
 trapd_pid="" snmpd_pid="" peer_pid=""
-stop_pid() {  # TERM, up to 5 s, then KILL; always reaped
-  local pid=$1 i
-  [ -n "$pid" ] || return 0
-  kill -0 "$pid" 2>/dev/null || { wait "$pid" 2>/dev/null || true; return 0; }
-  kill -TERM "$pid" 2>/dev/null || true
-  for i in $(seq 1 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-}
 cleanup() {
   local status=$? i
   trap - EXIT INT TERM
@@ -112,30 +101,6 @@ export SNMPCONFPATH=$work SNMP_PERSISTENT_DIR=$work/persist MIBS= MIBDIRS=
 # The SMI modules it imports; Debian ships net-snmp without them.
 mibdirs=$root/tests/data/mibs:$work/mibs
 mibopts=(-M "$mibdirs" -m "$module")
-
-# ---- free loopback ports --------------------------------------------------------
-port_in_use() {
-  local hex
-  hex=$(printf ':%04X' "$1")
-  cat /proc/net/tcp /proc/net/tcp6 /proc/net/udp /proc/net/udp6 2>/dev/null |
-    awk -v h="$hex" 'substr($2, length($2) - 4) == h { found = 1 } END { exit !found }'
-}
-free_port() {
-  local p i
-  for i in $(seq 1 200); do
-    p=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
-    port_in_use "$p" || { echo "$p"; return 0; }
-  done
-  return 1
-}
-wait_for() {  # wait_for SECONDS COMMAND...: true once the command succeeds
-  local deadline=$((SECONDS + $1)); shift
-  until "$@" >/dev/null 2>&1; do
-    [ "$SECONDS" -lt "$deadline" ] || return 1
-    sleep 0.2
-  done
-}
-running() { kill -0 "$1" 2>/dev/null; }
 
 # ---- snmptrapd ------------------------------------------------------------------
 start_trapd() {

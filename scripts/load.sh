@@ -16,6 +16,7 @@
 # LOAD_FD_GROWTH (default 2) bound the growth after warm-up.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib/processes.sh
 
 seconds=${1:-60}
 clients=${2:-4}
@@ -38,19 +39,6 @@ agent_pid=""
 host_pid=""
 client_pids=()
 
-# Stops one of our processes by pid: TERM, a bounded wait, then KILL.
-stop_pid() {
-  local pid=$1
-  [ -n "$pid" ] || return 0
-  kill -TERM "$pid" 2>/dev/null || return 0
-  for _ in $(seq 50); do
-    kill -0 "$pid" 2>/dev/null || { wait "$pid" 2>/dev/null || true; return 0; }
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-}
-
 cleanup() {
   for pid in "${client_pids[@]}"; do stop_pid "$pid"; done
   stop_pid "$host_pid"
@@ -59,26 +47,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A port nobody uses on TCP or UDP right now.
-port_in_use() {
-  local hex
-  hex=$(printf ':%04X ' "$1")
-  grep -q "$hex" /proc/net/tcp /proc/net/udp /proc/net/tcp6 /proc/net/udp6 2>/dev/null
-}
-pick_port() {
-  local port
-  for _ in $(seq 100); do
-    port=$((20000 + RANDOM % 40000))
-    port_in_use "$port" || { echo "$port"; return 0; }
-  done
-  return 1
-}
-
 snmp_opts=(-v2c -c public -m "" -On -t 5 -r 0)
 
 start_agent() {
-  agent_port=$(pick_port)
-  smux_port=$(pick_port)
+  agent_port=$(free_port)
+  smux_port=$(free_port)
   cat > "$work/snmpd.conf" <<EOF
 agentaddress udp:127.0.0.1:$agent_port
 smuxsocket 127.0.0.1:$smux_port
