@@ -158,28 +158,11 @@ const unsigned char* NySnmpValue::ParseAsnOctets(const unsigned char* pos, unsig
 const unsigned char* NySnmpValue::ParseAsnOid(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
                                               NYSMI_OID& value)
 {
-    const char* const by = "NySnmpValue::ParseAsnOid";
-    Reader in(by, pos, rem);
-    const uint32_t found = in.Octet();
-    const unsigned int length = in.Length();
-    const unsigned char* content = in.Content(length);
-    // n content octets hold at most n values, and the first value gives two
-    // sub-identifiers.
-    const size_t slots = size_t{length == 0 ? 2u : length} + 1;
-    auto* subIds = static_cast<uint32_t*>(::operator new(slots * sizeof(uint32_t), std::nothrow));
-    if (subIds == nullptr)
-        Fail(by, NYSNMP_OUT_OF_MEMORY, NYSNMP_OUT_OF_MEMORY_TEXT);
-    uint32_t count = 0;
-    try {
-        count = DecodeSubIds(content, length, subIds, by);
-    } catch (...) {
-        ::operator delete(subIds);
-        throw;
-    }
-    tag = found;
-    value.len = count;
-    value.ptr = subIds;
-    return in.Commit();
+    // The caller's record is an output only: whatever it held is not ours.
+    NYSMI_OID fresh{0, nullptr};
+    const unsigned char* next = nyber::ParseOidReusing(pos, rem, tag, fresh);
+    value = fresh;
+    return next;
 }
 
 const unsigned char* nyber::ParseOidReusing(const unsigned char* pos, unsigned int* rem, uint32_t& tag,
@@ -190,26 +173,40 @@ const unsigned char* nyber::ParseOidReusing(const unsigned char* pos, unsigned i
     const uint32_t found = in.Octet();
     const unsigned int length = in.Length();
     const unsigned char* content = in.Content(length);
+    // n content octets hold at most n values, and the first value gives two
+    // sub-identifiers.
     const size_t slots = size_t{length == 0 ? 2u : length} + 1;
-    // Identifiers of a PDU are decoded on the stack first; the array is only
-    // replaced when the old one is too short.
+    // The sub-identifiers of a PDU's names fit on the stack; they go into the
+    // record's array afterwards, which is only replaced when it is too short.
+    // Longer contents are decoded straight into an array of their own.
     constexpr size_t kLocalSlots = 160;
-    if (slots > kLocalSlots) {
-        uint32_t* old = oid.ptr;
-        const unsigned char* next = NySnmpValue::ParseAsnOid(pos, rem, tag, oid);
-        ::operator delete(old);
-        return next;
-    }
     uint32_t local[kLocalSlots];
-    const uint32_t count = DecodeSubIds(content, length, local, by);
-    uint32_t* target = oid.ptr;
-    if (target == nullptr || oid.len < count) {
-        target = static_cast<uint32_t*>(::operator new(size_t{count} * sizeof(uint32_t), std::nothrow));
-        if (target == nullptr)
+    uint32_t* decoded = local;
+    if (slots > kLocalSlots) {
+        decoded = static_cast<uint32_t*>(::operator new(slots * sizeof(uint32_t), std::nothrow));
+        if (decoded == nullptr)
             Fail(by, NYSNMP_OUT_OF_MEMORY, NYSNMP_OUT_OF_MEMORY_TEXT);
-        ::operator delete(oid.ptr);
     }
-    std::memcpy(target, local, size_t{count} * sizeof(uint32_t));
+    uint32_t count = 0;
+    try {
+        count = DecodeSubIds(content, length, decoded, by);
+    } catch (...) {
+        if (decoded != local)
+            ::operator delete(decoded);
+        throw;
+    }
+    uint32_t* target = decoded;
+    if (decoded == local) {
+        target = oid.ptr;
+        if (target == nullptr || oid.len < count) {
+            target = static_cast<uint32_t*>(::operator new(size_t{count} * sizeof(uint32_t), std::nothrow));
+            if (target == nullptr)
+                Fail(by, NYSNMP_OUT_OF_MEMORY, NYSNMP_OUT_OF_MEMORY_TEXT);
+        }
+        std::memcpy(target, local, size_t{count} * sizeof(uint32_t));
+    }
+    if (target != oid.ptr)
+        ::operator delete(oid.ptr);
     tag = found;
     oid.len = count;
     oid.ptr = target;
