@@ -36,6 +36,13 @@ constexpr int NYSNMP_NATIVE_INVAL = 10022;  // every other message
     X(NYSNMP_INCOMPLETE_PDU,     0xC0090017u, "Incomplete PDU received") \
     X(NYSNMP_GET_VALUE_FAILED,   0xC0090018u, "Failed to get a value of object %2, error %1") \
     X(NYSNMP_INCOMPLETE_MSG,     0xC0090019u, "Incomplete SNMP message received") \
+    X(NYAGENTX_BAD_ADDRESS,      0xC0090101u, "Invalid AgentX address %1") \
+    X(NYAGENTX_BAD_HEADER,       0xC0090102u, "AgentX header cannot be followed: %1") \
+    X(NYAGENTX_MALFORMED,        0xC0090103u, "Malformed AgentX PDU of type %1: %2") \
+    X(NYAGENTX_NO_ANSWER,        0xC0090104u, "The master agent did not answer %1 within %2 seconds") \
+    X(NYAGENTX_REFUSED,          0xC0090105u, "The master agent refused %2: error %1") \
+    X(NYAGENTX_CLOSED,           0xC0090106u, "The master agent closed the session: %1") \
+    X(NYAGENTX_NOT_CONNECTED,    0xC0090107u, "No connection to the master agent in %1") \
     X(NYSOCK_INVALID_ARG,        0xC0080001u, "Invalid argument passed to method %1") \
     X(NYSOCK_OUT_OF_MEMORY,      0xC0080002u, "Out of memory") \
     X(NYSOCK_CONNECT_FAILED,     0xC008000Du, "Failed to connect the socket in %1: %2") \

@@ -215,6 +215,10 @@ public:
                        const char* address = nullptr);
     // Starts a connection; completion or failure comes as OnConnect.
     virtual int Connect(const char* host, unsigned int port);
+    // Starts a connection to a local (Unix domain) stream socket at `path`
+    // instead; the created socket must not be bound.  Completion or failure
+    // comes as OnConnect, as for Connect.
+    virtual int ConnectLocal(const char* path);
     virtual int Listen(int backlog = 5);
     // Takes a pending connection into `connected`, a socket not yet created;
     // it gets this socket's notification bits.  -1 when none is waiting.

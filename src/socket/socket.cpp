@@ -5,7 +5,9 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -181,6 +183,42 @@ int NyAsyncSocket::Connect(const char* host, unsigned int port)
     }
     int error = errno;
     if (IsConnectRefusal(error)) {
+        m_state = State::Connecting;
+        m_connectError = error;
+        return 0;
+    }
+    return Fail(NYSOCKET_CONNECT_FAILED, where, error);
+}
+
+int NyAsyncSocket::ConnectLocal(const char* path)
+{
+    static const char* const where = "NyAsyncSocket::ConnectLocal";
+    if (m_handle == -1)
+        return Fail(NYSOCKET_NOT_OPEN, where, EBADF);
+    sockaddr_un sun{};
+    if (!path || !*path || std::strlen(path) >= sizeof sun.sun_path || m_state != State::Created || m_bound)
+        return Fail(NYSOCKET_INVALID_ARG, where, EINVAL);
+    sun.sun_family = AF_UNIX;
+    std::memcpy(sun.sun_path, path, std::strlen(path) + 1);
+
+    // The handle keeps its number (the owner's wait knows it by that) but
+    // becomes a local stream socket.
+    int local = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (local < 0)
+        return Fail(NYSOCKET_CREATE_FAILED, where, errno);
+    if (::dup3(local, m_handle, O_CLOEXEC) < 0) {
+        int error = errno;
+        ::close(local);
+        return Fail(NYSOCKET_CREATE_FAILED, where, error);
+    }
+    ::close(local);
+    if (::connect(m_handle, reinterpret_cast<sockaddr*>(&sun), sizeof sun) == 0 || errno == EINPROGRESS) {
+        m_state = State::Connecting;
+        return 0;
+    }
+    int error = errno;
+    // No such socket file, or nobody listening on it: the peer is not there.
+    if (IsConnectRefusal(error) || error == ENOENT || error == EAGAIN || error == EACCES) {
         m_state = State::Connecting;
         m_connectError = error;
         return 0;
