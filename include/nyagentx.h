@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,15 @@
 // One search range of a Get, GetNext or GetBulk: from `start` (itself
 // included when `include` is set) up to, not including, `end` (empty: no end).
 struct NyAgentxRange {
+    NyAgentxRange() = default;
+    // Copies through assignment: an empty identifier copies as empty.
+    NyAgentxRange(const NyAgentxRange& other) : include(other.include)
+    {
+        start = other.start;
+        end = other.end;
+    }
+    NyAgentxRange& operator=(const NyAgentxRange& other) = default;
+
     NySnmpOid start;
     bool include = false;
     NySnmpOid end;
@@ -33,6 +43,8 @@ struct NyAgentxRange {
 class NyAgentxPdu : public NySnmpObject {
 public:
     NyAgentxPdu() = default;
+    NyAgentxPdu(const NyAgentxPdu& other) : NySnmpObject(other) { *this = other; }
+    NyAgentxPdu& operator=(const NyAgentxPdu& other) = default;
 
     // The whole length (header and payload) of the PDU at the front of the
     // data; 0 while fewer than the 20 octets of a header are there.
@@ -67,7 +79,7 @@ public:
     // keeps its elements from PDU to PDU so that decoding reuses them).
     uint16_t nonRepeaters = 0;
     uint16_t maxRepetitions = 0;
-    std::vector<NyAgentxRange> ranges;
+    std::deque<NyAgentxRange> ranges;
     size_t rangeCount = 0;
     // TestSet, Notify, IndexAllocate, IndexDeallocate, Response.
     NySnmpVbl vars;
@@ -232,7 +244,7 @@ private:
     NySnmpVbl m_staged;
     NySnmpVbl m_undo;
 
-    std::vector<NySnmpOid> m_bulkFrom;  // where each repeater of a GetBulk goes on
+    std::deque<NySnmpOid> m_bulkFrom;  // where each repeater of a GetBulk goes on
     std::vector<bool> m_bulkDone;
     NyAgentxPdu m_request;
     NyAgentxPdu m_reply;

@@ -368,7 +368,8 @@ bool SnmpAgent::StartOnce(int timeoutMs, bool& portTaken)
     Stop();
     m_port = FreeUdpPort();
     m_smuxPort = FreeTcpPort();
-    if (m_port == 0 || m_smuxPort == 0) {
+    m_agentxPort = m_options.agentxTcp ? FreeTcpPort() : 1;
+    if (m_port == 0 || m_smuxPort == 0 || m_agentxPort == 0) {
         m_error = "no free loopback port";
         return false;
     }
@@ -393,6 +394,8 @@ bool SnmpAgent::Run(int timeoutMs, bool& portTaken)
          << "rwcommunity " << m_options.writeCommunity << " 127.0.0.1\n";
     if (m_options.trapPort != 0)
         conf << "trapsink 127.0.0.1:" << m_options.trapPort << " " << m_options.trapCommunity << "\n";
+    if (m_options.agentx)
+        conf << "master agentx\nagentXSocket " << AgentxAddress() << "\nagentXPerms 0600 0700\n";
     for (const std::string& line : m_options.extraLines)
         conf << line << "\n";
     bool udpReady = false;
@@ -400,7 +403,7 @@ bool SnmpAgent::Run(int timeoutMs, bool& portTaken)
         udpReady = udpReady || RunCommand("snmpget", {"-v2c", "-c", m_options.readCommunity, "-m", "", "-t", "0.3",
                                                       "-r", "0", Address(), "1.3.6.1.2.1.1.3.0"},
                                           5000).status == 0;
-        return udpReady && ConnectsTcp(m_smuxPort);
+        return udpReady && ConnectsTcp(m_smuxPort) && (!m_options.agentx || !m_options.agentxTcp || ConnectsTcp(m_agentxPort));
     };
     return Launch(ConfigPath(), conf.str(), "/usr/sbin/snmpd",
                   {"-f", "-C", "-c", ConfigPath(), "-Lf", LogPath(), "-p", m_dir.File("snmpd.pid"), "-m", ""},

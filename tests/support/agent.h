@@ -111,6 +111,10 @@ struct AgentOptions {
     // When not 0: `trapsink 127.0.0.1:<trapPort> <trapCommunity>`.
     uint16_t trapPort = 0;
     std::string trapCommunity = "public";
+    // `master agentx` on a Unix socket in the agent's directory, or with
+    // agentxTcp on a loopback TCP port.
+    bool agentx = false;
+    bool agentxTcp = false;
     // Further snmpd.conf lines, written as given.
     std::vector<std::string> extraLines;
 };
@@ -128,6 +132,11 @@ public:
     // "127.0.0.1:<port>", the agent argument of the net-snmp tools.
     std::string Address() const { return "127.0.0.1:" + std::to_string(m_port); }
     std::string ConfigPath() const { return m_dir.File("snmpd.conf"); }
+    // The agentXSocket address subagents connect to.
+    std::string AgentxAddress() const
+    {
+        return m_options.agentxTcp ? "tcp:127.0.0.1:" + std::to_string(m_agentxPort) : "unix:" + m_dir.File("agentx");
+    }
 
     // snmpget / snmpwalk / snmpset against this agent with the read (Get, Walk)
     // or write (Set) community, -m "" -On -t 2 -r 1, version 2c unless told.
@@ -156,6 +165,7 @@ private:
     AgentOptions m_options;
     uint16_t m_port = 0;
     uint16_t m_smuxPort = 0;
+    uint16_t m_agentxPort = 0;
 };
 
 // net-snmp's snmptrapd on a UDP loopback port, logging every trap to its log file.
