@@ -135,6 +135,8 @@ const unsigned char* NyAgentxPdu::FromWire(const unsigned char* pos, unsigned in
         while (ok && !in.AtEnd()) {
             uint16_t valueType = 0;
             ok = in.U16(valueType) && in.Skip(2) && in.Oid(var.Oid()) && in.Value(valueType, var.Value());
+            if (ok && var.Oid().Length() == 0)
+                malformed("binding without a name");
             if (ok)
                 vars.Append(var);
         }

@@ -10,13 +10,14 @@
 #include "nysmuxpeer.h"
 #include "support/caught.h"
 
-class ServiceLoop {
+template <class Session>
+class BasicServiceLoop {
 public:
-    explicit ServiceLoop(NySmuxSession& session, std::chrono::milliseconds pause = std::chrono::milliseconds(200))
+    explicit BasicServiceLoop(Session& session, std::chrono::milliseconds pause = std::chrono::milliseconds(200))
         : m_session(session), m_pause(pause)
     {
     }
-    ~ServiceLoop() { Stop(); }
+    ~BasicServiceLoop() { Stop(); }
 
     void Start()
     {
@@ -41,11 +42,13 @@ public:
     std::atomic<int> failures{0};  // loops that ended in an exception
 
 private:
-    NySmuxSession& m_session;
+    Session& m_session;
     std::chrono::milliseconds m_pause;
     int volatile m_stop = 0;
     NyEvent m_wake;
     std::thread m_thread;
 };
+
+using ServiceLoop = BasicServiceLoop<NySmuxSession>;
 
 #endif
