@@ -97,8 +97,9 @@ int NyAgentxSession::AnswerRead(NyAgentxPdu& request)
         if (status != nyserve::kNoSuchName && status != nyserve::kNoAccess)
             return status;
         if (step == nyserve::Step::Exact)
-            out.Marker(from.SmiOid(), nyserve::InsideObject(records, from) ? NYAGENTX_NOSUCHINSTANCE
-                                                                            : NYAGENTX_NOSUCHOBJECT);
+            out.Marker(from.SmiOid(), status == nyserve::kNoSuchName && nyserve::InsideObject(records, from)
+                                          ? NYAGENTX_NOSUCHINSTANCE
+                                          : NYAGENTX_NOSUCHOBJECT);
         else
             out.Marker(from.SmiOid(), NYAGENTX_ENDOFMIBVIEW);
         return 0;

@@ -67,11 +67,12 @@ inline void AddRange(NyAgentxPdu& pdu, const std::string& start, const std::stri
 }
 
 // "oid = value" per binding, values as the library shows them.
-inline std::vector<std::string> Shown(NySnmpVbl& vars)
+inline std::vector<std::string> Shown(NySnmpVbl vars)
 {
     std::vector<std::string> out;
     for (NySnmpVar* var : vars.VarList())
-        out.push_back(std::string(var->Oid().AsString()) + " = " + var->Value().AsString());
+        out.push_back(std::string(var->Oid().AsString()) + " = " +
+                      (var->Value().Syntax() >= 0x80 ? var->Value().SyntaxName() : var->Value().AsString()));
     return out;
 }
 

@@ -25,7 +25,10 @@ public:
         m_wake.Reset();
         m_thread = std::thread([this] {
             while (m_stop == 0)
-                if (Caught([this] { m_session.ProcessRequests(m_stop, 1, &m_wake); })) {
+                if (Caught([this] {
+                        if (const int r = m_session.ProcessRequests(m_stop, 1, &m_wake))
+                            lastResult = r;
+                    })) {
                     ++failures;
                     std::this_thread::sleep_for(m_pause);
                 }
@@ -40,6 +43,7 @@ public:
     }
 
     std::atomic<int> failures{0};  // loops that ended in an exception
+    std::atomic<int> lastResult{0};  // the last failure a loop ended with after recovering
 
 private:
     Session& m_session;
