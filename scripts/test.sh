@@ -40,8 +40,10 @@ PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" \
   g++ -Wall -Wextra -Werror -o build/consumer-pc tests/install/consumer.cpp \
       $(PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" pkg-config --cflags --libs nysnmp)
 LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer-pc
-g++ -Wall -Wextra -Werror -o build/minimal-host-pc tests/install/minimal_host.cpp \
-    $(PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" pkg-config --cflags --libs nysnmp)
+for host in minimal_host minimal_agentx_host; do
+  g++ -Wall -Wextra -Werror -o "build/$host-pc" "tests/install/$host.cpp" \
+      $(PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" pkg-config --cflags --libs nysnmp)
+done
 cmake -S tests/install -B build/consumer -G Ninja -DCMAKE_PREFIX_PATH="$PWD/build/stage" >/dev/null
 cmake --build build/consumer >/dev/null
 LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/consumer

@@ -275,8 +275,9 @@ TEST(AgentxCodec, TruncationAndMutationNeverReadPastTheData)
             ASSERT_TRUE(id == 0 || id == NYAGENTX_BAD_HEADER || id == NYAGENTX_MALFORMED) << at;
             if (id == 0) {
                 const Bytes again = Encode(Decode(spoilt));
-                if (!again.empty())
+                if (!again.empty()) {
                     EXPECT_EQ(Encode(Decode(again)), again) << at;
+                }
             }
         }
     }

@@ -191,12 +191,14 @@ TEST_F(FakeMaster, SetTransactionsStoreOnlyWhatWasCommitted)
             tree.motto.value() = "carpe diem";
         }
         session.rolledBack = 0;
-        if (!c.values.empty())
+        if (!c.values.empty()) {
             EXPECT_EQ(test(1, c.values).error, 0);
+        }
         for (const Step& s : c.after) {
             NyAgentxPdu answer = phase(s.type, s.transaction);
-            if (s.type != NYAGENTX_CLEANUPSET)
+            if (s.type != NYAGENTX_CLEANUPSET) {
                 EXPECT_EQ(answer.error, s.error) << int(s.type);
+            }
         }
         EXPECT_EQ(Ask(Get(NYAGENTX_GET, {{".1"}})).vars.Size(), 1u); // after the cleanup
         EXPECT_EQ(Level(), c.level);
