@@ -163,6 +163,9 @@ public:
     uint32_t SessionId() const { return m_sessionId; }
     bool IsOpen() const { return m_open; }
     int KeepAlive() const { return m_keepAlive; }
+    // The reason of the master's last Close (0 when none came since the
+    // connection was made).
+    int LastCloseReason() const { return m_closeReason; }
     const std::vector<NyMibRegInfo*>& RegInfo() const { return m_records; }
     const NySnmpVbl& StagedVars() const { return m_staged; }
 
@@ -227,6 +230,7 @@ private:
     std::string m_description;
     int m_openTimeout = 0;
     int m_keepAlive = 0;
+    int m_closeReason = 0;
     time_t m_lastHeard = 0;
     time_t m_pingSent = 0;
     uint32_t m_pingPacket = 0;

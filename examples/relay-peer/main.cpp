@@ -1,9 +1,9 @@
 // relay-peer: publishes this machine's TCP listeners and connections in the
 // Velmora relay tables (relayListenerTable, relayConnTable) through the local
-// SNMP agent, as an SMUX peer.
+// SNMP agent, as an SMUX peer or (--agentx) as an AgentX subagent.
 //
 // Threads: the main thread waits for SIGINT/SIGTERM; the service thread
-// drives the SMUX session (connect, serve, reconnect, traps); the refresh
+// drives the session (connect, serve, reconnect, traps); the refresh
 // thread re-reads /proc/net/tcp every few seconds and updates the rows under
 // the session's MIB mutex.
 #include <getopt.h>
@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -46,11 +47,16 @@ void Usage(FILE* out)
     std::fprintf(out,
                  "usage: relay-peer [options]\n"
                  "Publishes the TCP listeners and connections of this machine in the Velmora\n"
-                 "relay tables through the local SNMP agent (SMUX, RFC 1227).  Stops cleanly\n"
-                 "on SIGINT or SIGTERM.\n"
+                 "relay tables through the local SNMP agent, as an SMUX peer (RFC 1227) or\n"
+                 "with --agentx as an AgentX subagent (RFC 2741).  Stops cleanly on SIGINT or\n"
+                 "SIGTERM.\n"
+                 "  -x, --agentx [ADDRESS]   speak AgentX to the master at ADDRESS: unix:/path,\n"
+                 "                           /path, tcp:HOST:PORT or HOST:PORT\n"
+                 "                           (default %s)\n"
                  "  -a, --agent HOST         SMUX agent host (default %s)\n"
                  "  -p, --port PORT          SMUX agent TCP port (default %d)\n"
-                 "  -i, --identity OID       SMUX identity, as in the agent's smuxpeer line;\n"
+                 "  -i, --identity OID       identity, as in the agent's smuxpeer line (SMUX) or\n"
+                 "                           sent in the Open (AgentX);\n"
                  "                           also the subtree registered (default %s)\n"
                  "  -w, --password TEXT      SMUX password (default: $RELAY_PEER_PASSWORD, else %s)\n"
                  "  -d, --description TEXT   description sent in the OpenPDU\n"
@@ -60,9 +66,16 @@ void Usage(FILE* out)
                  "  -s, --system-instance N  product instance (vlmSysInstance, default 1)\n"
                  "      --snmp-port PORT     the agent's SNMP port, reported in traps (default %d)\n"
                  "      --tcp-table FILE     socket list to read (default /proc/net/tcp)\n"
-                 "  -h, --help               show this help\n",
-                 defaults.agentHost.c_str(), defaults.agentPort, defaults.identity.c_str(),
-                 defaults.password.c_str(), defaults.retrySeconds, defaults.snmpPort);
+                 "  -h, --help               show this help\n"
+                 "\n"
+                 "The agent (net-snmp's snmpd.conf):\n"
+                 "  SMUX:   smuxsocket 127.0.0.1:199\n"
+                 "          smuxpeer %s PASSWORD\n"
+                 "  AgentX: master agentx\n"
+                 "          agentXSocket unix:/var/agentx/master   (or tcp:127.0.0.1:705)\n"
+                 "          agentXPerms 0660 0770 USER GROUP     (lets a non-root relay-peer in)\n",
+                 NYAGENTX_DEFAULT_ADDRESS, defaults.agentHost.c_str(), defaults.agentPort, defaults.identity.c_str(),
+                 defaults.password.c_str(), defaults.retrySeconds, defaults.snmpPort, defaults.identity.c_str());
 }
 
 bool ParseNumber(const char* text, long low, long high, int& out)
@@ -81,6 +94,7 @@ int ParseOptions(int argc, char** argv, Options& options)
 {
     enum { kSnmpPort = 1000, kTcpTable };
     static const option longOptions[] = {
+        {"agentx", optional_argument, nullptr, 'x'},
         {"agent", required_argument, nullptr, 'a'},
         {"port", required_argument, nullptr, 'p'},
         {"identity", required_argument, nullptr, 'i'},
@@ -99,9 +113,18 @@ int ParseOptions(int argc, char** argv, Options& options)
         options.peer.password = password;
 
     int c;
-    while ((c = getopt_long(argc, argv, "a:p:i:w:d:r:R:n:s:h", longOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, "x::a:p:i:w:d:r:R:n:s:h", longOptions, nullptr)) != -1) {
         bool ok = true;
         switch (c) {
+        case 'x':
+            options.peer.agentx = true;
+            // The address may also follow as the next word ("-x /path").
+            if (!optarg && optind < argc && argv[optind][0] != '-')
+                optarg = argv[optind++];
+            if (optarg)
+                options.peer.agentxAddress = optarg;
+            ok = !options.peer.agentxAddress.empty();
+            break;
         case 'a': options.peer.agentHost = optarg; ok = !options.peer.agentHost.empty(); break;
         case 'p': ok = ParseNumber(optarg, 1, 65535, options.peer.agentPort); break;
         case 'i': options.peer.identity = optarg; ok = !options.peer.identity.empty(); break;
@@ -179,12 +202,17 @@ int main(int argc, char** argv)
         RelayMib mib;
         SelfRows self(mib, info);
         RelayRows rows(mib);
-        RelayPeerSession session(manager, mib, rows, info, options.peer);
+        std::unique_ptr<RelayLink> link;
+        if (options.peer.agentx)
+            link = std::make_unique<RelayAgentxSession>(manager, mib, rows, info, options.peer);
+        else
+            link = std::make_unique<RelayPeerSession>(manager, mib, rows, info, options.peer);
+        RelayLink& session = *link;
 
         bool failing = false;
-        Refresh(options.tcpTable, rows, session.MibMutex(), failing);
-        Log("%zu listeners, %zu connections; agent %s:%d, identity %s", rows.ListenerRows(), rows.ConnRows(),
-            options.peer.agentHost.c_str(), options.peer.agentPort, options.peer.identity.c_str());
+        Refresh(options.tcpTable, rows, session.Mutex(), failing);
+        Log("%zu listeners, %zu connections; %s, identity %s", rows.ListenerRows(), rows.ConnRows(),
+            session.Agent().c_str(), options.peer.identity.c_str());
 
         std::atomic<bool> stopping{false};
         NyEvent serviceWake;
@@ -207,7 +235,7 @@ int main(int argc, char** argv)
                 while (!stopping) {
                     refreshWake.Wait(options.refreshSeconds * 1000);
                     if (!stopping)
-                        Refresh(options.tcpTable, rows, session.MibMutex(), failing);
+                        Refresh(options.tcpTable, rows, session.Mutex(), failing);
                 }
             } catch (const std::exception& e) {
                 failed(e.what());

@@ -1,4 +1,4 @@
-// relay-peer's SMUX session and its service loop.
+// relay-peer's SMUX session, the service trap, and the service loop both protocols share.
 #include "peer_session.h"
 
 #include <sys/syscall.h>
@@ -41,14 +41,14 @@ RelayPeerSession::RelayPeerSession(NySnmpManager& manager, RelayMib& mib, RelayR
 {
 }
 
-std::string RelayPeerSession::AgentText() const
+std::string RelayPeerSession::Agent() const
 {
-    return m_options.agentHost + ":" + std::to_string(m_options.agentPort);
+    return "SMUX agent at " + m_options.agentHost + ":" + std::to_string(m_options.agentPort);
 }
 
 void RelayPeerSession::ReportClosed() const
 {
-    const std::string agent = AgentText();
+    const std::string agent = m_options.agentHost + ":" + std::to_string(m_options.agentPort);
     if (m_closeReason == NYSMUX_AUTHENTICATION_FAILURE)
         Log("SMUX agent at %s refused the association (authenticationFailure): does its snmpd.conf have "
             "the line 'smuxpeer %s <password>' with the password given here (-w)?",
@@ -66,7 +66,7 @@ bool RelayPeerSession::Connect()
     m_closeReason = -1;
     // Drops an earlier socket and its registrations: they are made anew.
     End();
-    const std::string agent = AgentText();
+    const std::string agent = m_options.agentHost + ":" + std::to_string(m_options.agentPort);
     try {
         if (Init(0, m_options.agentPort, m_options.agentHost.c_str()) != 0) {
             Log("cannot make a socket for the SMUX agent at %s", agent.c_str());
@@ -155,21 +155,26 @@ int RelayPeerSession::OnMibSetCommitted(NyMibObject& node, int32_t, void*)
     return 0;
 }
 
+void FillServiceTrap(VlmSysTrap& trap, const SelfInfo& self, const PeerOptions& options, const char* text)
+{
+    trap.vlmTrapAppName.value() = self.name;
+    trap.vlmTrapAppInstance.value() = self.svcInstance;
+    trap.vlmTrapSysInstanceIdx.value() = self.sysInstance;
+    trap.vlmTrapThreadId.value() = static_cast<int32_t>(syscall(SYS_gettid));
+    trap.vlmTrapMsgId.value() = 0;
+    trap.vlmTrapFacilityName.value() = self.name;
+    trap.vlmTrapFacilityId.value() = 0;
+    trap.vlmTrapErrorCode.value() = 0;
+    trap.vlmTrapErrorText.value() = text;
+    trap.vlmTrapSnmpPort.value() = options.snmpPort;
+}
+
 bool RelayPeerSession::SendServiceTrap(VlmSysTrap& trap, const char* text)
 {
     // The trap's variables are part of the tree: set and read them under
     // the MIB mutex like any other value.
     std::lock_guard<NySocketMutex> lock(MibMutex());
-    trap.vlmTrapAppName.value() = m_self.name;
-    trap.vlmTrapAppInstance.value() = m_self.svcInstance;
-    trap.vlmTrapSysInstanceIdx.value() = m_self.sysInstance;
-    trap.vlmTrapThreadId.value() = static_cast<int32_t>(syscall(SYS_gettid));
-    trap.vlmTrapMsgId.value() = 0;
-    trap.vlmTrapFacilityName.value() = m_self.name;
-    trap.vlmTrapFacilityId.value() = 0;
-    trap.vlmTrapErrorCode.value() = 0;
-    trap.vlmTrapErrorText.value() = text;
-    trap.vlmTrapSnmpPort.value() = m_options.snmpPort;
+    FillServiceTrap(trap, m_self, m_options, text);
     try {
         if (Send(trap, kTrapSendTimeout) == 0)
             return true;
@@ -180,10 +185,34 @@ bool RelayPeerSession::SendServiceTrap(VlmSysTrap& trap, const char* text)
     return false;
 }
 
-void ServeUntilStopped(RelayPeerSession& session, RelayMib& mib, SelfRows& self,
-                       const PeerOptions& options, const std::atomic<bool>& stopping, NyEvent& wake)
+void RelayPeerSession::Serve(int seconds, NyEvent& wake)
 {
-    const std::string agent = options.agentHost + ":" + std::to_string(options.agentPort);
+    int volatile stop = 0;
+    try {
+        const int id = ProcessRequests(stop, seconds, &wake);
+        if (id != 0)
+            Log("the connection to the SMUX agent failed (error 0x%08X)", static_cast<unsigned>(id));
+    } catch (NySocketException& e) {
+        Log("the connection to the SMUX agent failed: %s", e.Text());
+        Reconnect();
+    }
+}
+
+void RelayPeerSession::Shutdown(bool polite)
+{
+    try {
+        if (polite)
+            Close(NYSMUX_GOING_DOWN, kCloseTimeout);
+    } catch (NySocketException& e) {
+        Log("closing the association: %s", e.Text());
+    }
+    End();
+}
+
+void ServeUntilStopped(RelayLink& session, RelayMib& mib, SelfRows& self, const PeerOptions& options,
+                       const std::atomic<bool>& stopping, NyEvent& wake)
+{
+    const std::string agent = session.Agent();
     bool connected = false;
     bool announced = false;
     while (!stopping) {
@@ -194,29 +223,20 @@ void ServeUntilStopped(RelayPeerSession& session, RelayMib& mib, SelfRows& self,
                 continue;
             }
             connected = true;
-            Log("registered %s with the SMUX agent at %s as %s", mib.velmora.OidText(), agent.c_str(),
-                options.identity.c_str());
+            Log("registered %s with the %s as %s", mib.velmora.OidText(), agent.c_str(), options.identity.c_str());
             {
-                std::lock_guard<NySocketMutex> lock(session.MibMutex());
+                std::lock_guard<NySocketMutex> lock(session.Mutex());
                 self.SetOperState(kOperRunning);
             }
             if (!announced)
                 announced = session.SendServiceTrap(mib.vlmTrapSvcUp, "relay-peer started");
         }
-        int volatile stop = 0;
-        try {
-            const int id = session.ProcessRequests(stop, kServeSlice, &wake);
-            if (id != 0)
-                Log("the connection to the SMUX agent failed (error 0x%08X)", static_cast<unsigned>(id));
-        } catch (NySocketException& e) {
-            Log("the connection to the SMUX agent failed: %s", e.Text());
-            session.Reconnect();
-        }
+        session.Serve(kServeSlice, wake);
         if (session.Lost() && !stopping) {
             connected = false;
-            Log("lost the SMUX agent at %s; reconnecting in %d s", agent.c_str(), options.retrySeconds);
+            Log("lost the %s; reconnecting in %d s", agent.c_str(), options.retrySeconds);
             {
-                std::lock_guard<NySocketMutex> lock(session.MibMutex());
+                std::lock_guard<NySocketMutex> lock(session.Mutex());
                 self.SetOperState(kOperStarting);
             }
             // An agent that is restarting needs a moment before it listens again.
@@ -225,19 +245,14 @@ void ServeUntilStopped(RelayPeerSession& session, RelayMib& mib, SelfRows& self,
     }
 
     {
-        std::lock_guard<NySocketMutex> lock(session.MibMutex());
+        std::lock_guard<NySocketMutex> lock(session.Mutex());
         self.SetOperState(kOperStopping);
     }
-    if (connected && !session.Lost()) {
+    const bool standing = connected && !session.Lost();
+    if (standing)
         session.SendServiceTrap(mib.vlmTrapSvcDown, "relay-peer stopped");
-        try {
-            session.Close(NYSMUX_GOING_DOWN, kCloseTimeout);
-        } catch (NySocketException& e) {
-            Log("closing the association: %s", e.Text());
-        }
-    }
-    session.End();
-    Log("disconnected from the SMUX agent");
+    session.Shutdown(standing);
+    Log("disconnected from the %s", agent.c_str());
 }
 
 } // namespace relay

@@ -89,6 +89,7 @@ int NyAgentxSession::ReInit()
         Raise("NyAgentxSession::ReInit", NYAGENTX_NOT_CONNECTED, NYAGENTX_NOT_CONNECTED_TEXT, m_address.c_str());
     }
     m_lastHeard = std::time(nullptr);
+    m_closeReason = 0;
     return 0;
 }
 

@@ -138,6 +138,7 @@ int NyAgentxSession::ProcessRequests(int volatile& stop, int timeout, void* even
             }
             if (r > 0) {
                 if (pdu.type == NYAGENTX_CLOSE) {
+                    m_closeReason = pdu.reason;
                     const std::string reason = NyAgentxReasonName(pdu.reason);
                     DropConnection();
                     Raise("NyAgentxSession::ProcessRequests", NYAGENTX_CLOSED, NYAGENTX_CLOSED_TEXT,

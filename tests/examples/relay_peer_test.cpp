@@ -1,6 +1,7 @@
-// The relay-peer program against net-snmp's snmpd on loopback: tables served,
-// a Set of invalid(2) honoured, an absent agent and a refused password
-// reported and retried, a restarted agent found again.
+// The relay-peer program against net-snmp's snmpd on loopback, over SMUX and
+// over AgentX: tables served, a Set of invalid(2) honoured, an absent agent,
+// a refused password or registration reported and retried, a restarted agent
+// found again.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -64,15 +65,27 @@ protected:
             GTEST_SKIP() << "relay-peer not built";
     }
 
-    // snmpd with relay-peer's identity, and relay-peer started against it.
+    // snmpd with relay-peer's identity, and relay-peer started against it
+    // (over AgentX on a loopback TCP port when the fixture says so).
     void StartBoth(const char* password, const char* retry, bool registered = true)
     {
         agent.Options().smuxPeers.push_back({kIdentity, kPassword});
+        agent.Options().agentx = agentx;
+        agent.Options().agentxTcp = true;
         ASSERT_TRUE(agent.Start()) << agent.Error();
-        ASSERT_TRUE(peer.Start({"-p", std::to_string(agent.SmuxPort()), "-w", password, retry, "1"}));
+        ASSERT_TRUE(peer.Start(PeerArgs({"-w", password, retry, "1"})));
         ASSERT_TRUE(!registered || peer.WaitForLog("registered", 20000)) << peer.Log() << agent.Log();
     }
+    std::vector<std::string> PeerArgs(std::vector<std::string> args) const
+    {
+        args.insert(args.begin(), agentx ? "-x" : "-p");
+        args.insert(args.begin() + 1, agentx ? agent.AgentxAddress() : std::to_string(agent.SmuxPort()));
+        return args;
+    }
+    // The agent's port relay-peer talks to.
+    uint16_t Port() const { return agentx ? agent.AgentxPort() : agent.SmuxPort(); }
 
+    bool agentx = false;
     SnmpAgent agent;
     PeerProcess peer;
 
@@ -91,12 +104,24 @@ protected:
     }
 };
 
-TEST_F(RelayPeer, ServesItsTablesAndHonoursInvalid)
+// The scenarios both protocols go through alike.
+class EitherProtocol : public RelayPeer, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override
+    {
+        RelayPeer::SetUp();
+        agentx = GetParam();
+    }
+};
+INSTANTIATE_TEST_SUITE_P(RelayPeer, EitherProtocol, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "AgentX" : "SMUX"; });
+
+TEST_P(EitherProtocol, ServesItsTablesAndHonoursInvalid)
 {
     ASSERT_NO_FATAL_FAILURE(StartBoth(kPassword, "-r"));
 
-    // The agent's SMUX listener is one of the listeners.
-    const std::string port = std::to_string(agent.SmuxPort());
+    // The agent's SMUX or AgentX listener is one of the listeners.
+    const std::string port = std::to_string(Port());
     CommandResult walk = agent.Walk(kListenerTable + ".3");
     ASSERT_EQ(walk.status, 0) << walk.err;
     const std::vector<std::string> listeners = Instances(walk, kListenerTable + ".3");
@@ -107,7 +132,7 @@ TEST_F(RelayPeer, ServesItsTablesAndHonoursInvalid)
     EXPECT_NE(pid.out.find("INTEGER: " + std::to_string(peer.Pid())), std::string::npos) << pid.out << pid.err;
 
     // relay-peer's own connection to the agent, seen from its side.
-    const std::string suffix = ".127.0.0.1." + std::to_string(agent.SmuxPort());
+    const std::string suffix = ".127.0.0.1." + std::to_string(Port());
     std::string mine;
     WaitFor([&] {
         for (const std::string& instance : Instances(agent.Walk(kConnTable + ".1"), kConnTable + ".1"))
@@ -132,19 +157,21 @@ TEST_F(RelayPeer, ServesItsTablesAndHonoursInvalid)
         ::usleep(800000);
     }
     EXPECT_EQ(peer.Stop(10000), 0) << peer.Log();
-    EXPECT_TRUE(peer.WaitForLog("disconnected from the SMUX agent", 1000)) << peer.Log();
+    EXPECT_TRUE(peer.WaitForLog(agentx ? "disconnected from the AgentX master" : "disconnected from the SMUX agent",
+                                1000))
+        << peer.Log();
 }
 
-TEST_F(RelayPeer, AbsentAgentIsReportedAndRetried)
+TEST_P(EitherProtocol, AbsentAgentIsReportedAndRetried)
 {
     const uint16_t port = FreeTcpPort();
     ASSERT_NE(port, 0);
-    ASSERT_TRUE(peer.Start({"-p", std::to_string(port), "-R", "1"}));
+    ASSERT_TRUE(peer.Start({agentx ? "-x" : "-p", (agentx ? "tcp:127.0.0.1:" : "") + std::to_string(port), "-R", "1"}));
     ASSERT_TRUE(peer.WaitForLog("127.0.0.1:" + std::to_string(port) + " is not reachable", 10000)) << peer.Log();
     EXPECT_TRUE(peer.WaitForCount("is not reachable", 2)) << peer.Log();
     EXPECT_TRUE(peer.Running());
     EXPECT_EQ(peer.Stop(10000), 0) << peer.Log();
-    EXPECT_TRUE(peer.WaitForLog("disconnected from the SMUX agent", 1000)) << peer.Log();
+    EXPECT_TRUE(peer.WaitForLog("disconnected from the ", 1000)) << peer.Log();
 }
 
 TEST_F(RelayPeer, RefusedPasswordIsReportedAndRetried)
@@ -157,11 +184,24 @@ TEST_F(RelayPeer, RefusedPasswordIsReportedAndRetried)
     EXPECT_EQ(peer.Stop(10000), 0) << peer.Log();
 }
 
-TEST_F(RelayPeer, FindsARestartedAgentAgain)
+// A second relay-peer asks for the subtree the first one holds.
+TEST_F(RelayPeer, RefusedAgentxRegistrationIsReportedAndRetried)
+{
+    agentx = true;
+    ASSERT_NO_FATAL_FAILURE(StartBoth(kPassword, "-R"));
+    PeerProcess second;
+    ASSERT_TRUE(second.Start(PeerArgs({"-R", "1", "-n", "2"})));
+    ASSERT_TRUE(second.WaitForLog("refused the registration", 10000)) << second.Log();
+    EXPECT_TRUE(second.WaitForCount("duplicateRegistration", 2)) << second.Log();
+    EXPECT_EQ(second.Stop(10000), 0) << second.Log();
+    EXPECT_EQ(peer.Stop(10000), 0) << peer.Log();
+}
+
+TEST_P(EitherProtocol, FindsARestartedAgentAgain)
 {
     ASSERT_NO_FATAL_FAILURE(StartBoth(kPassword, "-R"));
     agent.Stop();
-    ASSERT_TRUE(peer.WaitForLog("lost the SMUX agent", 10000)) << peer.Log();
+    ASSERT_TRUE(peer.WaitForLog("lost the ", 10000)) << peer.Log();
     ASSERT_TRUE(agent.Restart()) << agent.Error();
     EXPECT_TRUE(peer.WaitForCount("registered ", 2, 20000));
     EXPECT_EQ(peer.Count("registered "), 2u) << peer.Log() << agent.Log();

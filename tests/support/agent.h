@@ -129,6 +129,7 @@ public:
     bool Restart(int timeoutMs = 15000);
     uint16_t Port() const { return m_port; }
     uint16_t SmuxPort() const { return m_smuxPort; }
+    uint16_t AgentxPort() const { return m_agentxPort; }
     // "127.0.0.1:<port>", the agent argument of the net-snmp tools.
     std::string Address() const { return "127.0.0.1:" + std::to_string(m_port); }
     std::string ConfigPath() const { return m_dir.File("snmpd.conf"); }
