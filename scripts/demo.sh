@@ -3,15 +3,16 @@
 #
 # Installs what is missing (Debian packages), builds relay-peer and
 # nymib-print, then starts on loopback, with free ports and a private
-# directory: snmptrapd (the trap receiver), snmpd (SMUX enabled, traps to
-# snmptrapd) and relay-peer (an SMUX peer publishing this machine's TCP
-# listeners and connections).  It shows the tables with snmptable, sets one
+# directory: snmptrapd (the trap receiver), snmpd (SMUX enabled and AgentX
+# master on a Unix socket, traps to snmptrapd) and relay-peer publishing this
+# machine's TCP listeners and connections -- first as an SMUX peer, then
+# as an AgentX subagent.  For each it shows the tables with snmptable, sets one
 # connection row to invalid(2), shows the tables again, keeps everything
 # running for the chosen time, stops relay-peer and shows the traps received.
 # Whatever happens (error, Ctrl-C), it stops what it started, by pid.
 #
-# usage: scripts/demo.sh [--seconds N]
-#   --seconds N   how long to keep the demo running after the first tables
+# usage: scripts/demo.sh [--seconds N] [--smux-only | --agentx-only]
+#   --seconds N   how long to keep each part running after the first tables
 #                 (default: $DEMO_SECONDS, else 20)
 # Environment:
 #   DEMO_BUILD_DIR  build directory to use (default: build/demo)
@@ -21,11 +22,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/lib/processes.sh"
 seconds=${DEMO_SECONDS:-20}
+parts=(smux agentx)
 while [ $# -gt 0 ]; do
   case $1 in
     --seconds) seconds=${2:-}; shift 2 || { echo "demo: --seconds needs a value" >&2; exit 2; } ;;
     --seconds=*) seconds=${1#--seconds=}; shift ;;
-    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --smux-only) parts=(smux); shift ;;
+    --agentx-only) parts=(agentx); shift ;;
+    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "demo: unknown argument '$1' (try --help)" >&2; exit 2 ;;
   esac
 done
@@ -129,6 +133,9 @@ start_snmpd() {
 agentaddress udp:127.0.0.1:$agent_port
 smuxsocket 127.0.0.1:$smux_port
 smuxpeer $identity $password
+master agentx
+agentXSocket unix:$work/agentx
+agentXPerms 0600 0700
 rocommunity $community 127.0.0.1
 rwcommunity private 127.0.0.1
 trapsink 127.0.0.1:$trap_port $community
@@ -148,19 +155,7 @@ for attempt in 1 2 3; do
   [ "$attempt" -lt 3 ] || { cat "$work/snmpd.log" >&2; fail "snmpd did not start"; }
 done
 agent=127.0.0.1:$agent_port
-say "snmpd on udp $agent (SMUX on tcp 127.0.0.1:$smux_port), snmptrapd on udp 127.0.0.1:$trap_port"
-
-# ---- relay-peer -----------------------------------------------------------------
-RELAY_PEER_PASSWORD=$password "$relay_peer" --port "$smux_port" --identity "$identity" \
-  --snmp-port "$agent_port" --refresh 2 --retry 1 </dev/null >"$work/relay-peer.log" 2>&1 &
-peer_pid=$!
-pids+=("$peer_pid")
-if ! wait_for 20 grep -q "registered" "$work/relay-peer.log"; then
-  cat "$work/relay-peer.log" >&2
-  fail "relay-peer did not register with snmpd"
-fi
-say "relay-peer (pid $peer_pid) says"
-cat "$work/relay-peer.log"
+say "snmpd on udp $agent (SMUX on tcp 127.0.0.1:$smux_port, AgentX on unix:$work/agentx), snmptrapd on udp 127.0.0.1:$trap_port"
 
 table() {  # table NAME [OPTIONS]: the table; false without rows
   local name=$1 out; shift
@@ -185,27 +180,56 @@ show_tables() {
   return "$ok"
 }
 
-# relay-peer's own connection to snmpd, seen from its side: the instance
-# ends with the agent's SMUX address and port.
+# The row to invalidate: over SMUX relay-peer's own connection to snmpd (the
+# instance ends with the agent's SMUX address and port); over AgentX, whose
+# Unix socket is not in the TCP tables, the first connection row.
 own_connection() {
+  local suffix=".127.0.0.1.$smux_port"
+  [ "$protocol" = agentx ] && suffix=""
   snmpwalk -v2c -c "$community" -m "" -On -t 3 -r 1 "$agent" .1.3.6.1.4.1.32473.1.1.3.2.14.3.1.1 2>/dev/null |
-    awk -v s=".127.0.0.1.$smux_port" '{ oid = $1; if (substr(oid, length(oid) - length(s) + 1) == s) { print oid; exit } }' |
+    awk -v s="$suffix" '{ oid = $1; if (s == "" || substr(oid, length(oid) - length(s) + 1) == s) { print oid; exit } }' |
     grep .
 }
+
+# One part of the demo: relay-peer over one protocol, from start to stop.
+part() {
+protocol=$1
+: >"$work/snmptrapd.log"
+# ---- relay-peer -----------------------------------------------------------------
+if [ "$protocol" = agentx ]; then
+  "$relay_peer" --agentx "unix:$work/agentx" --identity "$identity" \
+    --snmp-port "$agent_port" --refresh 2 --retry 1 </dev/null >"$work/relay-peer.log" 2>&1 &
+else
+  RELAY_PEER_PASSWORD=$password "$relay_peer" --port "$smux_port" --identity "$identity" \
+    --snmp-port "$agent_port" --refresh 2 --retry 1 </dev/null >"$work/relay-peer.log" 2>&1 &
+fi
+peer_pid=$!
+pids+=("$peer_pid")
+if ! wait_for 20 grep -q "registered" "$work/relay-peer.log"; then
+  cat "$work/relay-peer.log" >&2
+  fail "relay-peer did not register with snmpd"
+fi
+say "relay-peer (pid $peer_pid) says"
+cat "$work/relay-peer.log"
+
 # The rows are read every 2 s; the connection made at start-up shows after that.
-wait_for 10 own_connection || true
+[ "$protocol" = agentx ] || wait_for 10 own_connection || true
 
 say "the tables, read through snmpd with snmptable -M <dir> -m $module"
 show_tables || fail "snmptable found no rows"
 
 # ---- a manager invalidates one connection ---------------------------------------
-say "a manager sets relayCstatus of relay-peer's own connection to snmpd to invalid(2)"
+if [ "$protocol" = agentx ]; then
+  say "a manager sets relayCstatus of one connection to invalid(2)"
+else
+  say "a manager sets relayCstatus of relay-peer's own connection to snmpd to invalid(2)"
+fi
 if own=$(own_connection); then
   snmpset -v2c -c private "${mibopts[@]}" -t 3 -r 1 "$agent" "$own" i 2 || true
   echo "relayConnTable after the Set (the row stays out while that connection exists):"
   table relayConnTable -Cb || true
 else
-  echo "relay-peer's connection is not in relayConnTable yet"
+  echo "no connection row to invalidate yet"
 fi
 
 # ---- running --------------------------------------------------------------------
@@ -229,16 +253,18 @@ tail -n 2 "$work/relay-peer.log"
 wait_for 5 grep -q "relay-peer stopped" "$work/snmptrapd.log" || true
 
 # One line per product trap: its name and vlmTrapErrorText (variable 9).  The
-# SMIv1 name of enterprise E, specific n is E.0.n; relay-peer's traps carry
-# the trap's own identifier (vlmSysTraps.n) as E, so the name is found at
-# vlmSysTraps.0.n.
+# SMIv1 name of enterprise E, specific n is E.0.n.  relay-peer's SMUX traps
+# carry the trap's own identifier (vlmSysTraps.n) as E, so the name is found
+# at vlmSysTraps.0.n; its AgentX notifications (snmpTrapOID vlmSysTraps.0.n)
+# reach the v1 trap sink with vlmSysTraps as E.
 trap_summary() {
   local line enterprise specific name="" text
   while IFS= read -r line; do
     if [[ $line =~ ([^[:space:]]+)\ Enterprise\ Specific\ Trap\ \(([^\)]+)\) ]]; then
       enterprise=${BASH_REMATCH[1]} specific=${BASH_REMATCH[2]}
       if [[ $specific =~ ^[0-9]+$ ]]; then
-        name=$(snmptranslate "${mibopts[@]}" "${enterprise%.*}.0.$specific" 2>/dev/null) ||
+        [ "$protocol" = agentx ] || enterprise=${enterprise%.*}
+        name=$(snmptranslate "${mibopts[@]}" "$enterprise.0.$specific" 2>/dev/null) ||
           name="$enterprise specific $specific"
       else
         name=$specific
@@ -257,4 +283,14 @@ echo
 echo "snmptrapd's log:"
 grep -v "NET-SNMP version" "$work/snmptrapd.log" || echo "(empty)"
 grep -q '"relay-peer started"' "$work/snmptrapd.log" || fail "vlmTrapSvcUp did not arrive"
+}
+
+for p in "${parts[@]}"; do
+  if [ "$p" = agentx ]; then
+    say "part 2: relay-peer as an AgentX subagent (snmpd: master agentx, agentXSocket unix:$work/agentx)"
+  else
+    say "part 1: relay-peer as an SMUX peer (snmpd: smuxpeer $identity <password>)"
+  fi
+  part "$p"
+done
 say "done: stopping snmpd and snmptrapd"
