@@ -171,12 +171,21 @@ TEST(AgentxCodec, EveryValueSyntaxTravels)
 {
     unsigned char four[] = {10, 0, 0, 1};
     uint32_t arcs[] = {1, 3, 6, 1, 4, 1, 32473};
+    auto empty = [](uint32_t syntax) {
+        return [syntax](NySnmpValue& v) {
+            NYSMI_VALUE record{};
+            record.syntax = syntax;
+            v.Assign(record);
+        };
+    };
     struct Case {
         std::function<void(NySnmpValue&)> set;
         uint32_t arrives; // the syntax it is read back as
     } cases[] = {
         {[](NySnmpValue& v) { v.SetInt32(-1); }, 0x02},
         {[&](NySnmpValue& v) { v.SetOctets({3, four}); }, 0x04},
+        {empty(0x04), 0x04},  // a Set to ""
+        {empty(0x44), 0x44},
         {[&](NySnmpValue& v) { v.SetBits({1, four}); }, 0x04},
         {[&](NySnmpValue& v) { v.SetNsapAddr({2, four}); }, 0x04},
         {[](NySnmpValue& v) { v.SetNull(0); }, 0x05},
