@@ -239,6 +239,7 @@ TEST(AgentxCodec, DamagedPdusAreRefused)
         {"0C", "0009 0000 00000000", NYAGENTX_MALFORMED, "unknown value type"},
         {"0C", "0002 0000 00000000", NYAGENTX_MALFORMED, "Integer without its value"},
         {"0C", "0005 0000 00000000", NYAGENTX_MALFORMED, "binding without a name"},
+        {"06", "00000000 00000000", NYAGENTX_MALFORMED, "search range without a start"},
         {"02", "05000000 00000000", NYAGENTX_MALFORMED, "octets after a Close"},
         {"03", "00 7F 03 00 02040000 00000001 00000002", NYAGENTX_MALFORMED, "range_subid past the subtree"},
         {"12", "00000000 0000", NYAGENTX_MALFORMED, "Response cut in its error field"},
