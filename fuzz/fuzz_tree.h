@@ -16,6 +16,15 @@
 // Called for every store (set with commit) before it happens; null: allowed.
 inline void (*g_onStore)(NyMibObject& node, const NySnmpValue& value) = nullptr;
 
+// Whether the list holds a binding of this identifier with this value.
+inline bool Lists(const NySnmpVbl& list, const NySnmpOid& oid, const NySnmpValue& value)
+{
+    for (const NySnmpVar* var : list.VarList())
+        if (SameOid(var->Oid().SmiOid(), oid.SmiOid()) && SameValue(var->Value(), value))
+            return true;
+    return false;
+}
+
 template <class Var>
 class Watched : public Var {
 public:

@@ -23,14 +23,6 @@ namespace {
 struct SetLedger {
     NySnmpVbl accepted;
     bool committing = false;
-
-    bool Accepted(const NySnmpOid& oid, const NySnmpValue& value) const
-    {
-        for (const NySnmpVar* var : accepted.VarList())
-            if (SameOid(var->Oid().SmiOid(), oid.SmiOid()) && SameValue(var->Value(), value))
-                return true;
-        return false;
-    }
 };
 
 SetLedger* g_ledger = nullptr;
@@ -40,7 +32,7 @@ SetLedger* g_ledger = nullptr;
 void CheckStore(NyMibObject& node, const NySnmpValue& value)
 {
     FUZZ_REQUIRE(g_ledger->committing);
-    FUZZ_REQUIRE(g_ledger->Accepted(node.Oid(), value));
+    FUZZ_REQUIRE(Lists(g_ledger->accepted, node.Oid(), value));
 }
 
 // A socket that is never connected: what the session reads from it is the
