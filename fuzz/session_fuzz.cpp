@@ -13,8 +13,8 @@
 #include <memory>
 
 #include "fuzz_check.h"
+#include "fuzz_tree.h"
 #include "nysmuxpeer.h"
-#include "support/mib_types.h"
 
 namespace {
 
@@ -23,117 +23,17 @@ namespace {
 struct SetLedger {
     NySnmpVbl accepted;
     bool committing = false;
-
-    bool Accepted(const NySnmpOid& oid, const NySnmpValue& value) const
-    {
-        for (const NySnmpVar* var : accepted.VarList())
-            if (SameOid(var->Oid().SmiOid(), oid.SmiOid()) && SameValue(var->Value(), value))
-                return true;
-        return false;
-    }
 };
 
 SetLedger* g_ledger = nullptr;
 
-// A leaf that checks every store against the ledger and that a test leaves
-// the held value alone.
-template <class Var>
-class Watched : public Var {
-public:
-    using Var::Var;
-
-    int set(NySnmpValue const& value, bool commit) override
-    {
-        NySnmpValue before;
-        const bool readable = this->get(before) == 0;
-        if (commit) {
-            FUZZ_REQUIRE(g_ledger->committing);
-            FUZZ_REQUIRE(g_ledger->Accepted(this->Oid(), value));
-        }
-        const int result = Var::set(value, commit);
-        if (!commit && readable) {
-            NySnmpValue after;
-            FUZZ_REQUIRE(this->get(after) == 0 && SameValue(after, before));
-        }
-        return result;
-    }
-};
-
-struct Row {
-    NyMibTableEntry entry;
-    Watched<MibInt> index;
-    Watched<MibOctets> label;
-    Watched<MibGauge> load;
-
-    Row(NyMibTable& table, int instance)
-        : entry("fzEntry", table, 1), index("fzIndex", entry, 1, kNoAccess),
-          label("fzLabel", entry, 2, kReadWrite), load("fzLoad", entry, 3, kReadOnly)
-    {
-        index.UseAsIndex(true);
-        table.UpdateChildren();
-        entry.SetInstanceNumber(instance);
-        index.value() = instance;
-        label.value() = "row";
-        load.value() = static_cast<uint32_t>(instance) * 10;
-    }
-};
-
-// A scalar as agents address it: an identifier node with the variable as
-// its instance 0.
-template <class Var>
-struct Scalar {
-    NyMibObject node;
-    Watched<Var> var;
-
-    Scalar(const char* name, NyMibObject& parent, int subId, int access)
-        : node(name, parent, subId, 289, kNoAccess), var(name, node, 0, access)
-    {
-    }
-};
-
-// Scalars of each kind and access (most with instance 0, as net-snmp's
-// tools address them, a few as bare leaves), hooks on some, a table, and a
-// second subtree registered after the first.
-struct Tree {
-    std::vector<NyMibObject*> tops;
-    NyMibObject base{"fzBase", "1.3.6.1.4.1.32473.99", &tops, 289, kNoAccess};
-    Scalar<MibInt> level{"fzLevel", base, 1, kReadWrite};
-    Scalar<MibOctets> name{"fzName", base, 2, kReadOnly};
-    Scalar<MibOctets> motto{"fzMotto", base, 3, kReadWrite};
-    Scalar<MibGauge> queue{"fzQueue", base, 4, kReadWrite};
-    Scalar<MibTicks> since{"fzSince", base, 5, kReadWrite};
-    Scalar<MibOid> kind{"fzKind", base, 6, kReadWrite};
-    Scalar<MibIpAddr> address{"fzAddress", base, 7, kReadWrite};
-    Scalar<MibOctets> blob{"fzBlob", base, 8, kReadWrite};
-    Scalar<MibOctets> flags{"fzFlags", base, 9, kReadWrite};
-    Watched<MibNoSuchInstance> absent{"fzAbsent", base, 10, kReadOnly};
-    NyMibTable table{"fzTable", base, 11};
-    std::unique_ptr<Row> rows[2];
-    Watched<MibCounter> hits{"fzHits", base, 12, kReadOnly};
-    Scalar<MibInt> secret{"fzSecret", base, 13, kWriteOnly};
-    Scalar<MibCounter64> bytes{"fzBytes", base, 14, kReadOnly};
-    Watched<MibInt> bare{"fzBare", base, 15, kReadWrite};
-    NyMibObject other{"fzOther", "1.3.6.1.4.1.32473.98", &tops, 289, kNoAccess};
-    Watched<MibInt> mode{"fzMode", other, 1, kReadWrite};
-    Watched<MibOctets> note{"fzNote", other, 2, kReadWrite};
-
-    Tree()
-    {
-        level.var.value() = -42;
-        name.var.value() = "fuzzed host";
-        motto.var.value() = "carpe diem";
-        queue.var.value() = 17;
-        kind.var.value().Assign("1.3.6.1.4.1.32473.1");
-        address.var.value() = std::string("\x7f\x00\x00\x01", 4);
-        rows[0] = std::make_unique<Row>(table, 2);
-        rows[1] = std::make_unique<Row>(table, 1);
-        hits.value() = 4000000000u;
-        bytes.var.value() = 0x100000002ull;
-        queue.var.SetUserEvents(1, 7, nullptr);
-        level.var.SetUserEvents(2 | 4, 8, nullptr);
-        note.SetUserEvents(2 | 4, 9, nullptr);
-    }
-};
+// A store happens only in answer to an SOutPDU asking for the commit, and
+// only of what the agent saw accepted.
+void CheckStore(NyMibObject& node, const NySnmpValue& value)
+{
+    FUZZ_REQUIRE(g_ledger->committing);
+    FUZZ_REQUIRE(Lists(g_ledger->accepted, node.Oid(), value));
+}
 
 // A socket that is never connected: what the session reads from it is the
 // fuzzer's input, a piece at a time.
@@ -261,6 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     SetLedger ledger;
     g_ledger = &ledger;
+    g_onStore = CheckStore;
     NySnmpManager manager;
     Tree tree;
     auto session = std::make_unique<FuzzSession>(manager, ledger);
@@ -276,5 +177,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     InputSocket second(manager, *session, data + half, size - half);
     Serve(*session, second);
     g_ledger = nullptr;
+    g_onStore = nullptr;
     return 0;
 }

@@ -27,7 +27,7 @@ fi
 cmake --build "$build" -j 2 >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }
 
 status=0
-printf '%-10s %10s %14s %8s\n' target "exec/s" "executions" result
+printf '%-16s %10s %14s %8s\n' target "exec/s" "executions" result
 for t in "${targets[@]}"; do
   mkdir -p "$build/work/$t"
   log="$build/fuzz-$t.log"
@@ -41,7 +41,7 @@ for t in "${targets[@]}"; do
   fi
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
-  printf '%-10s %10s %14s %8s\n' "$t" "${rate:-?}" "${execs:-?}" "$result"
+  printf '%-16s %10s %14s %8s\n' "$t" "${rate:-?}" "${execs:-?}" "$result"
   if [ "$result" != ok ]; then
     grep -E "ERROR|broken|refused|not shown|SUMMARY|Test unit written" "$log" | head -5 | sed 's/^/    /'
   fi

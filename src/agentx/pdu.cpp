@@ -106,6 +106,9 @@ const unsigned char* NyAgentxPdu::FromWire(const unsigned char* pos, unsigned in
                 ranges.emplace_back();
             NyAgentxRange& range = ranges[rangeCount++];
             ok = in.Oid(range.start, &range.include) && in.Oid(range.end, &ignored);
+            // Its answer would have to name it: a binding without a name.
+            if (ok && range.start.Length() == 0)
+                malformed("search range without a start");
         }
         break;
     case NYAGENTX_ADDAGENTCAPS:

@@ -142,14 +142,17 @@ bool Reader::Value(uint16_t type, NySnmpValue& out)
         return true;
     }
     case NYAGENTX_OCTET_STRING:
-    case NYAGENTX_OPAQUE:
+    case NYAGENTX_OPAQUE: {
         if (!Octets(octets))
             return false;
-        if (type == NYAGENTX_OPAQUE)
-            out.SetOpaque(octets);
-        else
-            out.SetOctets(octets);
+        // Through Assign: the setters refuse the empty string, which a master
+        // sends for any Set to "" (the type numbers are the syntax codes).
+        NYSMI_VALUE record{};
+        record.syntax = type;
+        record.value.octets = octets;
+        out.Assign(record);
         return true;
+    }
     case NYAGENTX_IPADDRESS:
         if (!Octets(octets))
             return false;

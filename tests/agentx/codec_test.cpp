@@ -171,12 +171,21 @@ TEST(AgentxCodec, EveryValueSyntaxTravels)
 {
     unsigned char four[] = {10, 0, 0, 1};
     uint32_t arcs[] = {1, 3, 6, 1, 4, 1, 32473};
+    auto empty = [](uint32_t syntax) {
+        return [syntax](NySnmpValue& v) {
+            NYSMI_VALUE record{};
+            record.syntax = syntax;
+            v.Assign(record);
+        };
+    };
     struct Case {
         std::function<void(NySnmpValue&)> set;
         uint32_t arrives; // the syntax it is read back as
     } cases[] = {
         {[](NySnmpValue& v) { v.SetInt32(-1); }, 0x02},
         {[&](NySnmpValue& v) { v.SetOctets({3, four}); }, 0x04},
+        {empty(0x04), 0x04},  // a Set to ""
+        {empty(0x44), 0x44},
         {[&](NySnmpValue& v) { v.SetBits({1, four}); }, 0x04},
         {[&](NySnmpValue& v) { v.SetNsapAddr({2, four}); }, 0x04},
         {[](NySnmpValue& v) { v.SetNull(0); }, 0x05},
@@ -230,6 +239,7 @@ TEST(AgentxCodec, DamagedPdusAreRefused)
         {"0C", "0009 0000 00000000", NYAGENTX_MALFORMED, "unknown value type"},
         {"0C", "0002 0000 00000000", NYAGENTX_MALFORMED, "Integer without its value"},
         {"0C", "0005 0000 00000000", NYAGENTX_MALFORMED, "binding without a name"},
+        {"06", "00000000 00000000", NYAGENTX_MALFORMED, "search range without a start"},
         {"02", "05000000 00000000", NYAGENTX_MALFORMED, "octets after a Close"},
         {"03", "00 7F 03 00 02040000 00000001 00000002", NYAGENTX_MALFORMED, "range_subid past the subtree"},
         {"12", "00000000 0000", NYAGENTX_MALFORMED, "Response cut in its error field"},

@@ -1,0 +1,97 @@
+// AgentX PDUs from the wire: the length probe the session cuts its stream
+// with, the decoder, copies, and the encoder over whatever was accepted.
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz_check.h"
+#include "nyagentx.h"
+#include "nysnmpmsgs.h"
+
+namespace {
+
+bool SameId(const NySnmpOid& a, const NySnmpOid& b)
+{
+    return SameOid(a.SmiOid(), b.SmiOid());
+}
+
+// Everything a PDU holds, except what the encoder settles itself: the byte
+// order (always network) and the context flag (set exactly for a context).
+bool SameContent(const NyAgentxPdu& a, const NyAgentxPdu& b)
+{
+    const uint8_t settled = NYAGENTX_FLAG_NETWORK_BYTE_ORDER | NYAGENTX_FLAG_NON_DEFAULT_CONTEXT;
+    if (a.version != b.version || a.type != b.type || ((a.flags ^ b.flags) & ~settled) != 0 ||
+        a.sessionId != b.sessionId || a.transactionId != b.transactionId || a.packetId != b.packetId ||
+        a.context != b.context || a.timeout != b.timeout || a.priority != b.priority ||
+        a.rangeSubid != b.rangeSubid || a.upperBound != b.upperBound || !SameId(a.oid, b.oid) ||
+        a.description != b.description || a.reason != b.reason || a.nonRepeaters != b.nonRepeaters ||
+        a.maxRepetitions != b.maxRepetitions || a.rangeCount != b.rangeCount || !SameVbl(a.vars, b.vars) ||
+        a.sysUpTime != b.sysUpTime || a.error != b.error || a.index != b.index)
+        return false;
+    for (size_t i = 0; i < a.rangeCount; ++i) {
+        const NyAgentxRange &x = a.ranges[i], &y = b.ranges[i];
+        if (!SameId(x.start, y.start) || x.include != y.include || !SameId(x.end, y.end))
+            return false;
+    }
+    return true;
+}
+
+Octets Encode(const NyAgentxPdu& pdu)
+{
+    static Octets area(NYAGENTX_BUFFER_SIZE);
+    unsigned int rem = static_cast<unsigned int>(area.size());
+    unsigned char* end = pdu.ToWire(area.data(), &rem);
+    // What was decoded from at most a receive area always fits in one again.
+    FUZZ_REQUIRE(end != nullptr && end == area.data() + (area.size() - rem));
+    return Octets(area.data(), end);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size > NYAGENTX_BUFFER_SIZE)
+        return 0;
+    const unsigned int length = static_cast<unsigned int>(size);
+    unsigned int whole = 0;
+    try {
+        whole = NyAgentxPdu::PacketLength(data, length);
+        FUZZ_REQUIRE(length < NYAGENTX_HEADER_SIZE ? whole == 0 : whole >= NYAGENTX_HEADER_SIZE);
+    } catch (const NySocketException& e) {
+        FUZZ_REQUIRE(e.Id() == static_cast<int>(NYAGENTX_BAD_HEADER) && length >= NYAGENTX_HEADER_SIZE);
+    }
+
+    NyAgentxPdu pdu;
+    unsigned int rem = length;
+    const unsigned char* end = nullptr;
+    try {
+        end = pdu.FromWire(data, &rem);
+    } catch (const NySocketException& e) {
+        FUZZ_REQUIRE(e.Id() == static_cast<int>(NYAGENTX_BAD_HEADER) || e.Id() == static_cast<int>(NYAGENTX_MALFORMED));
+        return 0;
+    }
+    // Exactly the PDU the length probe measured, never more.
+    FUZZ_REQUIRE(whole >= NYAGENTX_HEADER_SIZE && whole <= length);
+    FUZZ_REQUIRE(end == data + whole && rem == length - whole);
+
+    // Copies hold the same content in storage of their own.
+    NyAgentxPdu copy(pdu);
+    NyAgentxPdu assigned;
+    assigned = pdu;
+    const Octets first = Encode(pdu);
+    pdu = NyAgentxPdu();
+    FUZZ_REQUIRE(SameContent(copy, assigned));
+
+    // What was written reads back whole as the same content and writes again
+    // octet for octet.
+    NyAgentxPdu again;
+    rem = static_cast<unsigned int>(first.size());
+    try {
+        FUZZ_REQUIRE(again.FromWire(first.data(), &rem) == first.data() + first.size() && rem == 0);
+    } catch (const NySocketException& e) {
+        std::fprintf(stderr, "own encoding refused: %s\n", e.Text());
+        std::abort();
+    }
+    FUZZ_REQUIRE(SameContent(again, copy));
+    FUZZ_REQUIRE(Encode(again) == first);
+    return 0;
+}

@@ -1,0 +1,292 @@
+// The AgentX session's serving side fed with bytes as if they came from the
+// master: the receive area, Receive, Respond, search ranges and the four Set
+// phases against the shared tree.  Besides staying sound on any input:
+// nothing is stored unless its CommitSet follows an accepted TestSet of the
+// same transaction, UndoSet puts back exactly what the tree held before the
+// commit, a second transaction or a CommitSet without a test is refused and
+// stores nothing, and every answer is a Response to its request that names
+// what was asked.
+//
+// The session runs without a socket: the input is fed in two pieces, answers
+// are taken at SendPacket, and the registrations are kept locally (Register
+// fails for want of a master).
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "fuzz_check.h"
+#include "fuzz_tree.h"
+#include "nyagentx.h"
+#include "nysnmpmsgs.h"
+
+namespace {
+
+// The Set transaction as the master sees it from the answers.
+struct SetLedger {
+    enum State { None, Tested, Failed, Committed } state = None;
+    uint32_t transaction = 0;
+    NySnmpVbl accepted;      // the bindings of the accepted TestSet
+    NySnmpVbl beforeCommit;  // the tree's values when the CommitSet came
+    const NyAgentxPdu* request = nullptr;
+
+    bool Open(const NyAgentxPdu& pdu) const { return state != None && pdu.transactionId == transaction; }
+};
+
+SetLedger* g_ledger = nullptr;
+
+// Stores only in a CommitSet of the tested transaction, of a value it had
+// accepted, or in its UndoSet, of the value held before the commit.
+void CheckStore(NyMibObject& node, const NySnmpValue& value)
+{
+    const SetLedger& ledger = *g_ledger;
+    FUZZ_REQUIRE(ledger.request != nullptr && ledger.Open(*ledger.request));
+    if (ledger.request->type == NYAGENTX_COMMITSET) {
+        FUZZ_REQUIRE(ledger.state == SetLedger::Tested);
+        FUZZ_REQUIRE(Lists(ledger.accepted, node.Oid(), value));
+    } else {
+        FUZZ_REQUIRE(ledger.request->type == NYAGENTX_UNDOSET && ledger.state == SetLedger::Committed);
+        FUZZ_REQUIRE(Lists(ledger.beforeCommit, node.Oid(), value));
+    }
+}
+
+// -1, 0, 1 as `a` sorts before, equal to or after `b`.
+int Order(const NySnmpOid& a, const NySnmpOid& b)
+{
+    const NYSMI_OID &x = a.SmiOid(), &y = b.SmiOid();
+    if (std::lexicographical_compare(x.ptr, x.ptr + x.len, y.ptr, y.ptr + y.len))
+        return -1;
+    return std::lexicographical_compare(y.ptr, y.ptr + y.len, x.ptr, x.ptr + x.len) ? 1 : 0;
+}
+
+// A binding answering a step on from `from`: the next object (or `from`
+// itself with `include`) before the range's end, or endOfMibView naming `from`.
+void CheckNext(const NySnmpVar& given, const NySnmpOid& from, bool include, const NySnmpOid& end)
+{
+    if (given.Value().Syntax() == NYAGENTX_ENDOFMIBVIEW) {
+        FUZZ_REQUIRE(Order(given.Oid(), from) == 0);
+        return;
+    }
+    FUZZ_REQUIRE((given.Value().Syntax() & 0x80) == 0);
+    FUZZ_REQUIRE(Order(given.Oid(), from) > (include ? -1 : 0));
+    FUZZ_REQUIRE(end.Length() == 0 || Order(given.Oid(), end) < 0);
+}
+
+void CheckRead(const NyAgentxPdu& request, const NyAgentxPdu& reply)
+{
+    const size_t count = request.rangeCount;
+    const std::vector<NySnmpVar*>& vars = reply.vars.VarList();
+    if (reply.error != NYAGENTX_NO_ERROR) {
+        // The ranges asked for with no values, or nothing when even that is too big.
+        FUZZ_REQUIRE(reply.index <= count);
+        FUZZ_REQUIRE(vars.empty() || vars.size() == count);
+        for (size_t i = 0; i < vars.size(); ++i)
+            FUZZ_REQUIRE(Order(vars[i]->Oid(), request.ranges[i].start) == 0 && vars[i]->Value().Syntax() == NYAGENTX_NULL);
+        return;
+    }
+    if (request.type != NYAGENTX_GETBULK) {
+        FUZZ_REQUIRE(vars.size() == count);
+        for (size_t i = 0; i < count; ++i) {
+            const NyAgentxRange& range = request.ranges[i];
+            if (request.type == NYAGENTX_GET) {
+                FUZZ_REQUIRE(Order(vars[i]->Oid(), range.start) == 0);
+                FUZZ_REQUIRE(vars[i]->Value().Syntax() != NYAGENTX_ENDOFMIBVIEW);
+            } else {
+                CheckNext(*vars[i], range.start, range.include, range.end);
+            }
+        }
+        return;
+    }
+    // N non-repeaters, then up to M rows of R repeaters, each going on from
+    // the binding above it; an exhausted column stays exhausted.
+    const size_t n = std::min<size_t>(request.nonRepeaters, count), r = count - n;
+    FUZZ_REQUIRE(vars.size() >= n);
+    FUZZ_REQUIRE(r == 0 ? vars.size() == n : (vars.size() - n) % r == 0 && (vars.size() - n) / r <= request.maxRepetitions);
+    for (size_t i = 0; i < n; ++i)
+        CheckNext(*vars[i], request.ranges[i].start, request.ranges[i].include, request.ranges[i].end);
+    for (size_t at = n; at < vars.size(); ++at) {
+        const NyAgentxRange& range = request.ranges[n + (at - n) % r];
+        const bool first = at < n + r;
+        const NySnmpVar& given = *vars[at];
+        CheckNext(given, first ? range.start : vars[at - r]->Oid(), first && range.include, range.end);
+        if (!first && vars[at - r]->Value().Syntax() == NYAGENTX_ENDOFMIBVIEW)
+            FUZZ_REQUIRE(given.Value().Syntax() == NYAGENTX_ENDOFMIBVIEW);
+    }
+}
+
+class FuzzSession : public NyAgentxSession {
+public:
+    using NyAgentxSession::NyAgentxSession;
+    using NyAgentxSession::Receive;
+    using NyAgentxSession::Respond;
+
+    // Every answer must be a whole PDU the library itself can read back.
+    int SendPacket(const unsigned char* data, unsigned int length) override
+    {
+        ++answers;
+        Octets exact(data, data + length);
+        unsigned int rem = length;
+        try {
+            FUZZ_REQUIRE(reply.FromWire(exact.data(), &rem) == exact.data() + length && rem == 0);
+        } catch (const NySocketException& e) {
+            std::fprintf(stderr, "own answer refused: %s\n", e.Text());
+            std::abort();
+        }
+        return 0;
+    }
+
+    // Some hooks refuse, so that their errors travel too: every third read of
+    // fzQueue, a test of the integer 13, the commit of fzNote, and a commit
+    // with the integer 99 anywhere.
+    int OnMibGet(NyMibObject&, int32_t userParam, void*) override { return userParam == 7 && ++m_reads % 3 == 0 ? 5 : 0; }
+    int OnMibSetUncommitted(NyMibObject&, NySnmpValue& value, int32_t, void*) override { return IsInt(value, 13) ? 3 : 0; }
+    int OnMibSetCommitted(NyMibObject&, int32_t userParam, void*) override { return userParam == 9 ? 1 : 0; }
+    int OnCommit(NySnmpVbl& staged) override
+    {
+        for (const NySnmpVar* var : staged.VarList())
+            if (IsInt(var->Value(), 99))
+                return 5;
+        return 0;
+    }
+
+    int answers = 0;
+    NyAgentxPdu reply;
+
+private:
+    static bool IsInt(const NySnmpValue& value, int32_t n) { return value.Syntax() == 2 && value.SmiValue().value.int32 == n; }
+    int m_reads = 0;
+};
+
+// Answers one request and checks the answer and the tree against the ledger.
+void Answer(FuzzSession& session, Tree& tree, SetLedger& ledger, NyAgentxPdu& request)
+{
+    const NySnmpVbl before = tree.Values();
+    const uint8_t type = request.type;
+    const bool open = ledger.Open(request);
+    if (type == NYAGENTX_COMMITSET && open && ledger.state == SetLedger::Tested)
+        ledger.beforeCommit = before;
+    session.answers = 0;
+    ledger.request = &request;
+    session.Respond(request);
+    ledger.request = nullptr;
+
+    const NyAgentxPdu& reply = session.reply;
+    const bool silent = type == NYAGENTX_CLEANUPSET || type == NYAGENTX_RESPONSE;
+    FUZZ_REQUIRE(session.answers == (silent ? 0 : 1));
+    if (!silent) {
+        FUZZ_REQUIRE(reply.type == NYAGENTX_RESPONSE && reply.packetId == request.packetId);
+        FUZZ_REQUIRE(reply.sessionId == request.sessionId && reply.transactionId == request.transactionId);
+    }
+    const NySnmpVbl after = tree.Values();
+    bool unchanged = SameVbl(after, before);
+    switch (type) {
+    case NYAGENTX_GET:
+    case NYAGENTX_GETNEXT:
+    case NYAGENTX_GETBULK:
+        CheckRead(request, reply);
+        break;
+    case NYAGENTX_TESTSET:
+        if (ledger.state != SetLedger::None) {
+            FUZZ_REQUIRE(reply.error == NYAGENTX_PROCESSING_ERROR && reply.index == 0);
+            break;
+        }
+        ledger.transaction = request.transactionId;
+        ledger.state = reply.error == NYAGENTX_NO_ERROR ? SetLedger::Tested : SetLedger::Failed;
+        ledger.accepted.Destroy();
+        if (reply.error == NYAGENTX_NO_ERROR)
+            ledger.accepted.Copy(request.vars);
+        else
+            FUZZ_REQUIRE(reply.index >= 1 && reply.index <= request.vars.Size());
+        break;
+    case NYAGENTX_COMMITSET:
+        if (!open || ledger.state != SetLedger::Tested) {
+            FUZZ_REQUIRE(reply.error == NYAGENTX_PROCESSING_ERROR);
+            break;
+        }
+        FUZZ_REQUIRE(reply.error == NYAGENTX_NO_ERROR || reply.error == NYAGENTX_COMMIT_FAILED);
+        ledger.state = SetLedger::Committed;
+        unchanged = true;  // each store was checked as it happened
+        break;
+    case NYAGENTX_UNDOSET:
+        if (!open) {
+            FUZZ_REQUIRE(reply.error == NYAGENTX_PROCESSING_ERROR);
+            break;
+        }
+        FUZZ_REQUIRE(reply.error == NYAGENTX_NO_ERROR);
+        if (ledger.state == SetLedger::Committed) {
+            FUZZ_REQUIRE(SameVbl(after, ledger.beforeCommit));
+            unchanged = true;
+        }
+        ledger.state = SetLedger::None;
+        break;
+    case NYAGENTX_CLEANUPSET:
+        if (open)
+            ledger.state = SetLedger::None;
+        break;
+    case NYAGENTX_RESPONSE:
+        break;
+    default:
+        FUZZ_REQUIRE(reply.error == (type == NYAGENTX_PING ? NYAGENTX_NO_ERROR : NYAGENTX_PROCESSING_ERROR));
+    }
+    FUZZ_REQUIRE(unchanged);
+    const bool staged = ledger.state == SetLedger::Tested || ledger.state == SetLedger::Committed;
+    FUZZ_REQUIRE(SameVbl(session.StagedVars(), staged ? ledger.accepted : NySnmpVbl()));
+}
+
+// Serves what the piece completes; false when the session gave the stream up.
+bool Serve(FuzzSession& session, Tree& tree, SetLedger& ledger, NyAgentxPdu& request, const uint8_t* data, size_t size)
+{
+    session.Feed(data, static_cast<unsigned int>(size));
+    // Bounded: a round takes at least one header off the stream or ends.
+    for (int round = 0; round < 4096; ++round) {
+        const NySnmpVbl before = tree.Values();
+        int got = 0;
+        try {
+            got = session.Receive(request, 0);
+        } catch (const NySocketException& e) {
+            // An unfollowable header drops the connection; a transaction it
+            // leaves open ends without storing anything.
+            FUZZ_REQUIRE(e.Id() == static_cast<int>(NYAGENTX_BAD_HEADER));
+            FUZZ_REQUIRE(SameVbl(tree.Values(), before) && session.StagedVars().Size() == 0);
+            return false;
+        }
+        if (got < 0)
+            return true;
+        // A Close ends the session; the loop would drop the connection here.
+        if (got > 0 && request.type == NYAGENTX_CLOSE)
+            return false;
+        if (got > 0)
+            Answer(session, tree, ledger, request);
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    SetLedger ledger;
+    g_ledger = &ledger;
+    g_onStore = CheckStore;
+    NySnmpManager manager;
+    Tree tree;
+    {
+        FuzzSession session(manager);
+        for (NyMibObject* top : tree.tops) {
+            int priority = NYAGENTX_DEFAULT_PRIORITY;
+            try {
+                session.Register(*top, priority, 0);
+            } catch (const NySocketException& e) {
+                FUZZ_REQUIRE(e.Id() == static_cast<int>(NYAGENTX_NOT_CONNECTED));
+            }
+        }
+        FUZZ_REQUIRE(session.RegInfo().size() == tree.tops.size());
+        NyAgentxPdu request;
+        const size_t half = size / 2;
+        if (Serve(session, tree, ledger, request, data, half))
+            Serve(session, tree, ledger, request, data + half, size - half);
+    }
+    g_ledger = nullptr;
+    g_onStore = nullptr;
+    return 0;
+}
