@@ -34,17 +34,7 @@ run_suite() {
 run_suite build/clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 echo "== install check"
-rm -rf build/stage build/consumer
-cmake --install build/clang --prefix "$PWD/build/stage" >/dev/null
-PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" \
-  g++ -Wall -Wextra -Werror -o build/consumer-pc tests/install/consumer.cpp \
-      $(PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" pkg-config --cflags --libs nysnmp)
-LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer-pc
-g++ -Wall -Wextra -Werror -o build/minimal-host-pc tests/install/minimal_host.cpp \
-    $(PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" pkg-config --cflags --libs nysnmp)
-cmake -S tests/install -B build/consumer -G Ninja -DCMAKE_PREFIX_PATH="$PWD/build/stage" >/dev/null
-cmake --build build/consumer >/dev/null
-LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/consumer
+bash scripts/install-check.sh build/clang
 
 echo "== short fuzzing run"
 scripts/fuzz.sh 25
