@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test twice: a clang build with the
 # benchmarks, tools and examples, then a g++ build under AddressSanitizer and
-# UndefinedBehaviorSanitizer.  Installs the Debian packages it needs.
+# UndefinedBehaviorSanitizer.  Between the two it checks an installation from
+# source and the Debian packages.  Installs the Debian packages it needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(g++ clang cmake ninja-build pkg-config googletest libgtest-dev libbenchmark-dev
-          snmpd snmp snmptrapd smitools procps libsnmp-dev libclang-rt-14-dev)
+          snmpd snmp snmptrapd smitools procps libsnmp-dev libclang-rt-14-dev
+          dpkg-dev debhelper fakeroot lintian abigail-tools mandoc)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -35,6 +37,9 @@ run_suite build/clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDeb
 
 echo "== install check"
 bash scripts/install-check.sh build/clang
+
+echo "== Debian packages: lintian, ABI against abi/, installed, used, purged"
+bash scripts/package-check.sh
 
 echo "== short fuzzing run"
 scripts/fuzz.sh 25
