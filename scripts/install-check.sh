@@ -64,7 +64,9 @@ echo "== programs built against the installed library"
 export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
 g++ -Wall -Wextra -Werror -o "$work/consumer-pc" "$root/tests/install/consumer.cpp" $(pkg-config --cflags --libs nysnmp)
 LD_LIBRARY_PATH=$prefix/$libdir "$work/consumer-pc" >/dev/null
-g++ -Wall -Wextra -Werror -o "$work/minimal-host-pc" "$root/tests/install/minimal_host.cpp" $(pkg-config --cflags --libs nysnmp)
+for host in "$root"/tests/install/minimal*host.cpp; do
+  g++ -Wall -Wextra -Werror -o "$work/$(basename "$host" .cpp)-pc" "$host" $(pkg-config --cflags --libs nysnmp)
+done
 cmake -S "$root/tests/install" -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 LD_LIBRARY_PATH=$prefix/$libdir "$work/consumer/consumer" >/dev/null

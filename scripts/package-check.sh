@@ -4,8 +4,9 @@
 # Builds libnysnmp1, libnysnmp-dev and nysnmp-tools (scripts/package.sh),
 # runs lintian on them (no error allowed), compares the libraries' ABI with
 # the records in abi/ (abidiff: an incompatible change needs a new SONAME),
-# then installs them into this machine with dpkg and checks: a host program
-# builds against /usr with pkg-config and with find_package, nymib-print
+# then installs them into this machine with dpkg and checks: the host
+# programs of tests/install build against /usr with pkg-config and with
+# find_package, nymib-print
 # writes the installed MIB module, net-snmp's tools find the module,
 # relay-peer starts, systemd-analyze accepts relay-peer.service (where it is
 # available).  The packages are purged afterwards, also when a check fails.
@@ -73,9 +74,11 @@ for p in "${packages[@]}"; do
 done
 "${sudo_cmd[@]}" dpkg -i "${debs[@]}" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg -i failed"; }
 
-echo "== a host program built against /usr"
+echo "== host programs built against /usr"
 unset PKG_CONFIG_PATH LD_LIBRARY_PATH CMAKE_PREFIX_PATH
-g++ -Wall -Wextra -Werror -o "$work/minimal-host" tests/install/minimal_host.cpp $(pkg-config --cflags --libs nysnmp)
+for host in tests/install/minimal*host.cpp; do
+  g++ -Wall -Wextra -Werror -o "$work/$(basename "$host" .cpp)" "$host" $(pkg-config --cflags --libs nysnmp)
+done
 g++ -Wall -Wextra -Werror -o "$work/consumer-pc" tests/install/consumer.cpp $(pkg-config --cflags --libs nysnmp)
 "$work/consumer-pc" >/dev/null || fail "a program built with pkg-config does not run"
 cmake -S tests/install -B "$work/cmake" -G Ninja >/dev/null && cmake --build "$work/cmake" >/dev/null ||
