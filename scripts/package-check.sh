@@ -29,8 +29,10 @@ purge() {
 trap purge EXIT
 
 echo "== lintian"
-lintian --fail-on error "${debs[@]}" 2>&1 | grep -v 'running with root privileges' || true
-lintian --fail-on error "${debs[@]}" >/dev/null 2>&1 || fail "lintian reports errors"
+status=0
+lintian --fail-on error "${debs[@]}" >"$work/lintian.txt" 2>&1 || status=$?
+grep -v 'running with root privileges' "$work/lintian.txt" | sed 's/^/   /' || true
+[ "$status" -eq 0 ] || fail "lintian reports errors"
 
 echo "== ABI of the packaged libraries against abi/"
 # Changes to types that no public header defines (the library's internals,
