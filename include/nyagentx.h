@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "nyagentxdefs.h"
+#include "nyexport.h"
 #include "nymib.h"
 #include "nysmuxpeer.h"
 #include "nysnmp.h"
@@ -40,7 +41,7 @@ struct NyAgentxRange {
 // longer than the data) raises NYAGENTX_BAD_HEADER, a payload that does not
 // decode NYAGENTX_MALFORMED.  ToWire writes in network byte order and gives
 // null when the PDU does not fit in `*rem` octets.
-class NyAgentxPdu : public NySnmpObject {
+class NYSNMP_API NyAgentxPdu : public NySnmpObject {
 public:
     NyAgentxPdu() = default;
     NyAgentxPdu(const NyAgentxPdu& other) : NySnmpObject(other) { *this = other; }
@@ -99,7 +100,7 @@ public:
 // exactly while a request is answered from the tree.  Failures are thrown as
 // NySocketException (ids NYAGENTX_... in nysnmpmsgs.h, the socket
 // component's for the connection).
-class NyAgentxSession : public NySocketOwner, public NySnmpObject {
+class NYSNMP_API NyAgentxSession : public NySocketOwner, public NySnmpObject {
 public:
     explicit NyAgentxSession(NySnmpManager& manager);
     NyAgentxSession(const NyAgentxSession&) = delete;

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "nyexport.h"
+
 constexpr uint8_t NYAGENTX_VERSION = 1;
 constexpr unsigned int NYAGENTX_HEADER_SIZE = 20;
 constexpr unsigned int NYAGENTX_BUFFER_SIZE = 65536;  // receive area: header and payload
@@ -86,7 +88,7 @@ constexpr int NYAGENTX_REQUEST_DENIED = 267;
 constexpr int NYAGENTX_PROCESSING_ERROR = 268;
 
 // The readable name of a Response error or a Close reason ("" when unknown).
-const char* NyAgentxErrorName(int error);
-const char* NyAgentxReasonName(int reason);
+NYSNMP_API const char* NyAgentxErrorName(int error);
+NYSNMP_API const char* NyAgentxReasonName(int reason);
 
 #endif // NYAGENTXDEFS_H

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "nyexport.h"
 #include "nysnmp.h"
 
 namespace nymib {
@@ -30,7 +31,7 @@ struct NyMibIntValues {
 // 292 (table), 293 (table row).  Access: 0 not-accessible, 1 read-only,
 // 2 read-write, 3 write-only.  User event bits: 1 hook before a read,
 // 2 hook before a Set test, 4 hook after a Set commit.
-class NyMibObject {
+class NYSNMP_API NyMibObject {
 public:
     // Name-only constructor: a tree root.  `baseOidText` is the identifier
     // text under which the root's top-level nodes live ("0" when null).
@@ -159,7 +160,7 @@ private:
 // string, 5 object identifier) and `SyntaxCode` the syntax it answers with.
 // The sixteen instances the library provides are declared below.
 template <class T, int Kind, uint32_t SyntaxCode>
-class nymibvar : public NyMibObject {
+class NYSNMP_API nymibvar : public NyMibObject {
 public:
     nymibvar(char const* name, NyMibObject& parent, int subId, int access,
              char const* description = nullptr, NyMibIntValues* intValues = nullptr,
@@ -206,7 +207,7 @@ extern template class nymibvar<unsigned char, 0, 130>;
 
 // A node standing for a SEQUENCE type: an aggregate object (syntax 291) or
 // the base of a table row.
-class NyMibSequence : public NyMibObject {
+class NYSNMP_API NyMibSequence : public NyMibObject {
 public:
     NyMibSequence(char const* name, NyMibObject& parent, int subId, uint32_t syntax,
                   int access, char const* description = nullptr,
@@ -216,7 +217,7 @@ public:
 };
 
 // A table object (SEQUENCE OF its row type); its children are the rows.
-class NyMibTable : public NyMibObject {
+class NYSNMP_API NyMibTable : public NyMibObject {
 public:
     NyMibTable(char const* name, NyMibObject& parent, int subId,
                char const* description = nullptr, NyMibIntValues* intValues = nullptr,
@@ -227,7 +228,7 @@ public:
 
 // One row of a table.  Its children are the column variables; each column's
 // identifier is table.entry.column.instance.
-class NyMibTableEntry : public NyMibSequence {
+class NYSNMP_API NyMibTableEntry : public NyMibSequence {
 public:
     NyMibTableEntry(char const* name, NyMibTable& table, int subId,
                     char const* description = nullptr, NyMibIntValues* intValues = nullptr,
@@ -249,7 +250,7 @@ private:
 
 // A trap definition; its children are the variables sent with it.  The
 // sub-identifier is the specific-trap number.
-class NyMibTrap : public NyMibObject {
+class NYSNMP_API NyMibTrap : public NyMibObject {
 public:
     NyMibTrap(char const* name, NyMibObject& parent, int subId,
               char const* description = nullptr, NyMibIntValues* intValues = nullptr,
@@ -259,7 +260,7 @@ public:
 };
 
 // What the session keeps for each subtree it has registered with the agent.
-class NyMibRegInfo {
+class NYSNMP_API NyMibRegInfo {
 public:
     NyMibRegInfo(NyMibObject& object, int priority, int action);
     NyMibRegInfo(const NyMibRegInfo& other);

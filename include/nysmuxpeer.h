@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "nyexport.h"
 #include "nymib.h"
 #include "nysmuxdefs.h"
 #include "nysnmp.h"
@@ -15,7 +16,7 @@
 
 // The socket registry of the sessions built on it; it also knows since when
 // it exists, which is where trap time-stamps come from.
-class NySnmpManager : public NySocketManager {
+class NYSNMP_API NySnmpManager : public NySocketManager {
 public:
     NySnmpManager();
     NySnmpManager(const NySnmpManager& other) = default;
@@ -39,7 +40,7 @@ private:
 // seconds away, 0 waits of half a second each with no deadline, below 0
 // waits without limit.  All socket work and every notification happen on
 // the thread that calls the session.
-class NySmuxSession : public NySocketOwner, public NySnmpObject {
+class NYSNMP_API NySmuxSession : public NySocketOwner, public NySnmpObject {
 public:
     explicit NySmuxSession(NySnmpManager& manager);
     NySmuxSession(const NySmuxSession&) = delete;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "nyexport.h"
 #include "nysnmpmsgs.h"
 #include "nysocket.h"
 
@@ -44,7 +45,7 @@ struct NYSMI_VALUE {
 // A message catalog supplied by the host program.  args[0] is the message id,
 // args[1] the default text, args[2..13] the twelve inserts.  The result is the
 // catalog's text with %1..%12 still as markers, or null when it has none.
-class NYNls {
+class NYSNMP_API NYNls {
 public:
     virtual ~NYNls() = default;
     virtual const char* Lookup(uint32_t id, uint32_t language, const uintptr_t* args) = 0;
@@ -52,7 +53,7 @@ public:
 
 // ---- error-reporting base object ----------------------------------------------
 
-class NySnmpObject {
+class NYSNMP_API NySnmpObject {
 public:
     static constexpr uint32_t DefaultLanguage = 1024;
 
@@ -113,7 +114,7 @@ private:
 // Octet and sub-identifier arrays handed out by ParseAsnOctets / ParseAsnOid
 // (and owned by NySnmpValue / NySnmpOid) are allocated with ::operator new
 // and released with ::operator delete.
-class NySnmpValue : public NySnmpObject {
+class NYSNMP_API NySnmpValue : public NySnmpObject {
 public:
     NySnmpValue();
     NySnmpValue(const NYSMI_VALUE& value);
@@ -193,7 +194,7 @@ private:
 // An object identifier: unsigned 32-bit sub-identifiers, dotted text, the
 // ordering the MIB tree's lookups use, and the BER form.  Length 0 if and only
 // if the array pointer is null.
-class NySnmpOid : public NySnmpObject {
+class NYSNMP_API NySnmpOid : public NySnmpObject {
 public:
     NySnmpOid();
     NySnmpOid(const NYSMI_OID& oid);
@@ -233,7 +234,7 @@ private:
 // come from new), and Set, Delete, Destroy and the destructor delete them.
 // Positions count from 1.  Range and allocation failures are result codes
 // (message ids), not exceptions.
-class NySnmpValueSeq : public NySnmpObject {
+class NYSNMP_API NySnmpValueSeq : public NySnmpObject {
 public:
     NySnmpValueSeq();
     NySnmpValueSeq(const NySnmpValueSeq& other);
@@ -267,7 +268,7 @@ private:
 };
 
 // One variable binding: an object identifier and a value, both held by value.
-class NySnmpVar : public NySnmpObject {
+class NYSNMP_API NySnmpVar : public NySnmpObject {
 public:
     NySnmpVar();
     NySnmpVar(const NySnmpVar& other);
@@ -294,7 +295,7 @@ private:
 // Append, Set with position 0 and the single-binding constructor copy the
 // binding they are given, and the caller keeps its own object.  Positions
 // count from 1; a bad position throws.
-class NySnmpVbl : public NySnmpObject {
+class NYSNMP_API NySnmpVbl : public NySnmpObject {
 public:
     NySnmpVbl();
     NySnmpVbl(const NySnmpVbl& other);
@@ -332,7 +333,7 @@ private:
 // Response, Set, GetBulk) or into Params (every other shape); the encoder
 // writes Params when it holds values and the three integers otherwise, then
 // the binding list.
-class NySnmpPdu : public NySnmpObject {
+class NYSNMP_API NySnmpPdu : public NySnmpObject {
 public:
     NySnmpPdu();
     // Copies the four numbers and the bindings; Params starts empty.
@@ -407,7 +408,7 @@ struct NySnmpBuffer {
 
 // An SNMP endpoint: an IPv4 socket address and the socket it is reached through
 // (not owned; the library only stores the pointer).
-class NySnmpEntity {
+class NYSNMP_API NySnmpEntity {
 public:
     NySnmpEntity();
     NySnmpEntity(const NySnmpEntity& other);
@@ -432,7 +433,7 @@ private:
 
 // A raw packet buffer with the addresses it travels between.  Copies duplicate
 // the buffer: two packets never own the same octets.
-class NySnmpPacket {
+class NYSNMP_API NySnmpPacket {
 public:
     explicit NySnmpPacket(unsigned int size = 0);
     NySnmpPacket(const sockaddr& sender, const sockaddr& receiver, unsigned int size = 0);
@@ -461,7 +462,7 @@ private:
 // `Params` holds the leading values of the last decoded message (version and
 // community, as received).  While it holds values, AsAsn writes them instead of
 // Version() and CommunityName(), so a decoded message is sent back as it came.
-class NySnmpMsg : public NySnmpObject {
+class NYSNMP_API NySnmpMsg : public NySnmpObject {
 public:
     static constexpr const char* DefaultCommunity = "orchid";
 

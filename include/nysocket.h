@@ -10,13 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "nyexport.h"
+
 struct sockaddr;
 struct timeval;
 
 // The one exception type of the whole library.  It keeps its own copies of
 // both texts: the object that formatted the message may be gone by the time
 // the exception is caught.
-class NySocketException : public std::exception {
+class NYSOCKET_API NySocketException : public std::exception {
 public:
     NySocketException(char const* thrownBy, int nativeError, int id, char const* text);
 
@@ -37,7 +39,7 @@ private:
 // Mutex guarding a MIB tree.  It is recursive so that a host may call back
 // into code that locks it again on the same thread.  lock()/unlock() make it
 // usable with std::lock_guard.
-class NySocketMutex {
+class NYSOCKET_API NySocketMutex {
 public:
     NySocketMutex() = default;
     NySocketMutex(const NySocketMutex&) = delete;
@@ -54,7 +56,7 @@ private:
 
 // Manual-reset event: once set it stays set until Reset().  Used to ask a
 // thread that runs a session's request loop to stop.
-class NyEvent {
+class NYSOCKET_API NyEvent {
 public:
     NyEvent() = default;
     NyEvent(const NyEvent&) = delete;
@@ -96,7 +98,7 @@ constexpr int NYSOCKET_CONNECT_FAILED = static_cast<int>(0xC008000Du);
 constexpr int NYSOCKET_RESOLVE_FAILED = static_cast<int>(0xC0080018u);  // "Gethostbyname failed, error %1: %2"
 
 // The default text of a socket-component message id ("" for an unknown id).
-const char* NySocketMessageText(int id);
+NYSOCKET_API const char* NySocketMessageText(int id);
 
 // Notification bits for Create and AsyncSelect.
 constexpr long NY_FD_READ = 1;
@@ -134,7 +136,7 @@ class NyAsyncSocket;
 
 // Registry of live sockets, shared by the owners built on it.  Thread-safe:
 // sessions on different threads may share one manager.
-class NySocketManager {
+class NYSOCKET_API NySocketManager {
 public:
     NySocketManager();
     // A copy starts with an empty registry: sockets belong to one manager.
@@ -155,7 +157,7 @@ private:
 
 // Receives the notifications of its sockets.  A derived class overrides the
 // On... hooks; they are called only from WaitForSocketEvents.
-class NySocketOwner {
+class NYSOCKET_API NySocketOwner {
 public:
     explicit NySocketOwner(bool throwing = true);
     NySocketOwner(const NySocketOwner&) = delete;
@@ -199,7 +201,7 @@ private:
 };
 
 // A non-blocking TCP socket that reports through its owner.
-class NyAsyncSocket {
+class NYSOCKET_API NyAsyncSocket {
 public:
     NyAsyncSocket(NySocketManager& manager, NySocketOwner& owner, bool throwing = true);
     NyAsyncSocket(const NyAsyncSocket&) = delete;

@@ -13,11 +13,12 @@
 #ifndef RELAYMIB_H
 #define RELAYMIB_H
 
+#include "nyexport.h"
 #include "nymib.h"
 #include "nysnmp.h"
 #include "vlmmib.h"
 
-class RelayMib : public VlmMibRoot {
+class NYSNMP_API RelayMib : public VlmMibRoot {
 public:
     RelayMib();
 
@@ -29,7 +30,7 @@ public:
 };
 
 // One row of relayPeerTable (type RelayPeerEntry), indexed by relayPindex.
-class RelayPeerEntry : public NyMibTableEntry {
+class NYSNMP_API RelayPeerEntry : public NyMibTableEntry {
 public:
     RelayPeerEntry(char const* name, NyMibTable& table, int subId);
 
@@ -41,7 +42,7 @@ public:
 };
 
 // One row of relayListenerTable (type RelayListenerEntry), indexed by relayLaddress, relayLport.
-class RelayListenerEntry : public NyMibTableEntry {
+class NYSNMP_API RelayListenerEntry : public NyMibTableEntry {
 public:
     RelayListenerEntry(char const* name, NyMibTable& table, int subId);
 
@@ -62,7 +63,7 @@ public:
 };
 
 // One row of relayConnTable (type RelayConnEntry), indexed by relayClocalAddress, relayClocalPort, relayCremAddress, relayCremPort.
-class RelayConnEntry : public NyMibTableEntry {
+class NYSNMP_API RelayConnEntry : public NyMibTableEntry {
 public:
     RelayConnEntry(char const* name, NyMibTable& table, int subId);
 
@@ -81,7 +82,7 @@ public:
 };
 
 // One row of relayPortRangeTable (type RelayPortRangeEntry), indexed by relayRlowPort, relayRhighPort.
-class RelayPortRangeEntry : public NyMibTableEntry {
+class NYSNMP_API RelayPortRangeEntry : public NyMibTableEntry {
 public:
     RelayPortRangeEntry(char const* name, NyMibTable& table, int subId);
 
@@ -92,7 +93,7 @@ public:
 };
 
 // One row of relayNatRangeTable (type RelayNatRangeEntry), indexed by relayNinternalIp.
-class RelayNatRangeEntry : public NyMibTableEntry {
+class NYSNMP_API RelayNatRangeEntry : public NyMibTableEntry {
 public:
     RelayNatRangeEntry(char const* name, NyMibTable& table, int subId);
 

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <string>
 
+#include "nyexport.h"
 #include "nymib.h"
 #include "nysnmp.h"
 
@@ -34,7 +35,7 @@ typedef nymibvar<uint32_t, 2, 65> VlmMibCounter;
 typedef nymibvar<uint32_t, 2, 67> VlmMibTimeTicks;
 
 // The tree root (base OID text 1.3.6.1.4.1) with the enterprise branch.
-class NyvoraMibRoot : public NyMibObject {
+class NYSNMP_API NyvoraMibRoot : public NyMibObject {
 public:
     NyvoraMibRoot();
 
@@ -45,7 +46,7 @@ public:
 
 // A product trap with its ten variables, set by the host program before it
 // sends the trap.
-class VlmSysTrap : public NyMibTrap {
+class NYSNMP_API VlmSysTrap : public NyMibTrap {
 public:
     VlmSysTrap(char const* name, NyMibObject& parent, int subId, char const* description,
                NyMibIntValues* intValues, char const* typeName);
@@ -62,7 +63,7 @@ public:
     VlmMibInteger vlmTrapSnmpPort;         // 10
 };
 
-class VlmMibRoot : public NyvoraMibRoot {
+class NYSNMP_API VlmMibRoot : public NyvoraMibRoot {
 public:
     VlmMibRoot();
 
@@ -94,7 +95,7 @@ public:
 };
 
 // One row of vlmSysTable (type VLMSysEntry), indexed by vlmSysInstance.
-class VlmSysTableEntry : public NyMibTableEntry {
+class NYSNMP_API VlmSysTableEntry : public NyMibTableEntry {
 public:
     VlmSysTableEntry(char const* name, NyMibTable& table, int subId);
 
@@ -106,7 +107,7 @@ public:
 
 // One row of vlmSvcTable (type VLMSvcEntry), indexed by vlmSvcName,
 // vlmSvcInstance and vlmSysInstanceIdx.
-class VlmSvcTableEntry : public NyMibTableEntry {
+class NYSNMP_API VlmSvcTableEntry : public NyMibTableEntry {
 public:
     VlmSvcTableEntry(char const* name, NyMibTable& table, int subId);
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # demo.sh - the relay tables of this machine, live, through a real SNMP agent.
 #
-# Installs what is missing (Debian packages), builds relay-peer and
-# nymib-print, then starts on loopback, with free ports and a private
+# Installs what is missing (Debian packages), builds relay-peer and the MIB
+# module (nymib-print's, as installed), then starts on loopback, with free ports and a private
 # directory: snmptrapd (the trap receiver), snmpd (SMUX enabled and AgentX
 # master on a Unix socket, traps to snmptrapd) and relay-peer publishing this
 # machine's TCP listeners and connections -- first as an SMUX peer, then
@@ -81,30 +81,28 @@ fi
 
 # ---- build ----------------------------------------------------------------------
 if [ "${DEMO_NO_BUILD:-0}" != 1 ]; then
-  say "building relay-peer and nymib-print in $build"
+  say "building relay-peer and the MIB module in $build"
   mkdir -p "$build"
   if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNYSNMP_BUILD_TESTS=OFF \
            -DNYSNMP_BUILD_BENCH=OFF &&
-         cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target relay-peer nymib-print; } \
+         cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target relay-peer velmora-mib; } \
        >"$build/demo-build.log" 2>&1; then
     tail -n 30 "$build/demo-build.log" >&2
     fail "build failed (full log: $build/demo-build.log)"
   fi
 fi
 relay_peer=$build/examples/relay-peer
-nymib_print=$build/tools/nymib-print
-[ -x "$relay_peer" ] && [ -x "$nymib_print" ] || fail "missing $relay_peer or $nymib_print"
+# The MIB module nymib-print wrote at build time, beside the SMI modules it
+# imports: the directory that is installed as share/snmp/mibs.
+mibdir=$build/mibs
+[ -x "$relay_peer" ] && [ -f "$mibdir/$module.txt" ] || fail "missing $relay_peer or $mibdir/$module.txt"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/nysnmp-demo.XXXXXX")
-mkdir -p "$work/mibs" "$work/persist/mib_indexes" "$work/persist/cert_indexes"
+mkdir -p "$work/persist/mib_indexes" "$work/persist/cert_indexes"
 # The net-snmp tools read no configuration or caches outside the private directory.
 export SNMPCONFPATH=$work SNMP_PERSISTENT_DIR=$work/persist MIBS= MIBDIRS=
 
-# ---- the MIB module -------------------------------------------------------------
-"$nymib_print" -m "$module" -o "$work/mibs/$module.txt"
-# The SMI modules it imports; Debian ships net-snmp without them.
-mibdirs=$root/tests/data/mibs:$work/mibs
-mibopts=(-M "$mibdirs" -m "$module")
+mibopts=(-M "$mibdir" -m "$module")
 
 # ---- snmptrapd ------------------------------------------------------------------
 start_trapd() {

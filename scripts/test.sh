@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test twice: a clang build with the
 # benchmarks, tools and examples, then a g++ build under AddressSanitizer and
-# UndefinedBehaviorSanitizer.  Installs the Debian packages it needs.
+# UndefinedBehaviorSanitizer.  Between the two it checks an installation from
+# source and the Debian packages.  Installs the Debian packages it needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(g++ clang cmake ninja-build pkg-config googletest libgtest-dev libbenchmark-dev
-          snmpd snmp snmptrapd smitools procps libsnmp-dev libclang-rt-14-dev)
+          snmpd snmp snmptrapd smitools procps libsnmp-dev libclang-rt-14-dev
+          dpkg-dev debhelper fakeroot lintian abigail-tools mandoc)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -34,19 +36,10 @@ run_suite() {
 run_suite build/clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 echo "== install check"
-rm -rf build/stage build/consumer
-cmake --install build/clang --prefix "$PWD/build/stage" >/dev/null
-PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" \
-  g++ -Wall -Wextra -Werror -o build/consumer-pc tests/install/consumer.cpp \
-      $(PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" pkg-config --cflags --libs nysnmp)
-LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer-pc
-for host in minimal_host minimal_agentx_host; do
-  g++ -Wall -Wextra -Werror -o "build/$host-pc" "tests/install/$host.cpp" \
-      $(PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" pkg-config --cflags --libs nysnmp)
-done
-cmake -S tests/install -B build/consumer -G Ninja -DCMAKE_PREFIX_PATH="$PWD/build/stage" >/dev/null
-cmake --build build/consumer >/dev/null
-LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/consumer
+bash scripts/install-check.sh build/clang
+
+echo "== Debian packages: lintian, ABI against abi/, installed, used, purged"
+bash scripts/package-check.sh
 
 echo "== short fuzzing run"
 scripts/fuzz.sh 25

@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kTool = std::string(NYSNMP_BINARY_DIR) + "/tools/nymib-print";
-const std::string kSmiModules = std::string(NYSNMP_TEST_DATA_DIR) + "/mibs";
+const std::string kSmiModules = std::string(NYSNMP_SOURCE_DIR) + "/mibs";
 
 struct TempDir {
     std::string path;
