@@ -4,7 +4,7 @@
 //
 // Threads: the main thread waits for SIGINT/SIGTERM; the service thread
 // drives the SMUX session (connect, serve, reconnect, traps); the refresh
-// thread re-reads /proc/net/tcp every few seconds and updates the rows under
+// thread re-reads /proc/net/tcp and /proc/net/tcp6 every few seconds and updates the rows under
 // the session's MIB mutex.
 #include <getopt.h>
 #include <pthread.h>
@@ -38,6 +38,7 @@ struct Options {
     int svcInstance = 1;
     int sysInstance = 1;
     std::string tcpTable = "/proc/net/tcp";
+    std::string tcp6Table = "/proc/net/tcp6";
 };
 
 void Usage(FILE* out)
@@ -48,6 +49,9 @@ void Usage(FILE* out)
                  "Publishes the TCP listeners and connections of this machine in the Velmora\n"
                  "relay tables through the local SNMP agent (SMUX, RFC 1227).  Stops cleanly\n"
                  "on SIGINT or SIGTERM.\n"
+                 "IPv4 sockets are shown, and IPv6 ones with IPv4 ends: a dual-stack listener\n"
+                 "on :: as 0.0.0.0, IPv4-mapped ::ffff:a.b.c.d as a.b.c.d.  Other IPv6 sockets\n"
+                 "are left out: the tables are indexed by IPv4 addresses.\n"
                  "  -a, --agent HOST         SMUX agent host (default %s)\n"
                  "  -p, --port PORT          SMUX agent TCP port (default %d)\n"
                  "  -i, --identity OID       SMUX identity, as in the agent's smuxpeer line;\n"
@@ -59,7 +63,9 @@ void Usage(FILE* out)
                  "  -n, --instance N         service instance (vlmSvcInstance, default 1)\n"
                  "  -s, --system-instance N  product instance (vlmSysInstance, default 1)\n"
                  "      --snmp-port PORT     the agent's SNMP port, reported in traps (default %d)\n"
-                 "      --tcp-table FILE     socket list to read (default /proc/net/tcp)\n"
+                 "      --tcp-table FILE     IPv4 socket list to read (default /proc/net/tcp)\n"
+                 "      --tcp6-table FILE    IPv6 socket list to read (default /proc/net/tcp6;\n"
+                 "                           none: read only the IPv4 list)\n"
                  "  -h, --help               show this help\n",
                  defaults.agentHost.c_str(), defaults.agentPort, defaults.identity.c_str(),
                  defaults.password.c_str(), defaults.retrySeconds, defaults.snmpPort);
@@ -79,7 +85,7 @@ bool ParseNumber(const char* text, long low, long high, int& out)
 // 0: run; 1: exit with success (help); 2: bad usage.
 int ParseOptions(int argc, char** argv, Options& options)
 {
-    enum { kSnmpPort = 1000, kTcpTable };
+    enum { kSnmpPort = 1000, kTcpTable, kTcp6Table };
     static const option longOptions[] = {
         {"agent", required_argument, nullptr, 'a'},
         {"port", required_argument, nullptr, 'p'},
@@ -92,6 +98,7 @@ int ParseOptions(int argc, char** argv, Options& options)
         {"system-instance", required_argument, nullptr, 's'},
         {"snmp-port", required_argument, nullptr, kSnmpPort},
         {"tcp-table", required_argument, nullptr, kTcpTable},
+        {"tcp6-table", required_argument, nullptr, kTcp6Table},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -113,6 +120,7 @@ int ParseOptions(int argc, char** argv, Options& options)
         case 's': ok = ParseNumber(optarg, 0, INT_MAX, options.sysInstance); break;
         case kSnmpPort: ok = ParseNumber(optarg, 1, 65535, options.peer.snmpPort); break;
         case kTcpTable: options.tcpTable = optarg; break;
+        case kTcp6Table: options.tcp6Table = std::strcmp(optarg, "none") == 0 ? "" : optarg; break;
         case 'h': Usage(stdout); return 1;
         default: Usage(stderr); return 2;
         }
@@ -131,11 +139,11 @@ int ParseOptions(int argc, char** argv, Options& options)
 
 // Reads the socket list and brings the rows in step; a file that cannot be
 // read is reported once until it can be read again.
-void Refresh(const std::string& path, RelayRows& rows, NySocketMutex& mibMutex, bool& failing)
+void Refresh(const Options& options, RelayRows& rows, NySocketMutex& mibMutex, bool& failing)
 {
     std::vector<TcpSocket> sockets;
     std::string error;
-    if (!ReadTcpTable(path, sockets, error)) {
+    if (!ReadTcpTables(options.tcpTable, options.tcp6Table, sockets, error)) {
         if (!failing)
             Log("cannot read the socket list: %s", error.c_str());
         failing = true;
@@ -182,7 +190,7 @@ int main(int argc, char** argv)
         RelayPeerSession session(manager, mib, rows, info, options.peer);
 
         bool failing = false;
-        Refresh(options.tcpTable, rows, session.MibMutex(), failing);
+        Refresh(options, rows, session.MibMutex(), failing);
         Log("%zu listeners, %zu connections; agent %s:%d, identity %s", rows.ListenerRows(), rows.ConnRows(),
             options.peer.agentHost.c_str(), options.peer.agentPort, options.peer.identity.c_str());
 
@@ -207,7 +215,7 @@ int main(int argc, char** argv)
                 while (!stopping) {
                     refreshWake.Wait(options.refreshSeconds * 1000);
                     if (!stopping)
-                        Refresh(options.tcpTable, rows, session.MibMutex(), failing);
+                        Refresh(options, rows, session.MibMutex(), failing);
                 }
             } catch (const std::exception& e) {
                 failed(e.what());
