@@ -11,12 +11,14 @@
 # host with N rows (e2e/rows.h: identical rows), then
 #   1. walks relayConnTable with snmpwalk and snmpbulkwalk -Cr25 and compares
 #      every line with the first host's walk (stops on any difference);
-#   2. times RUNS walks of each tool, one client at a time: median wall time,
-#      and the CPU time (utime+stime from /proc/PID/stat) the host and snmpd
-#      spent over those walks divided by the bindings walked;
-#   3. times CLIENTS clients walking at once: total wall time, client
-#      requests per second, and the same CPU figures.
-# Prints the tables; everything started here is stopped by pid at exit.
+#   2. times a walk of each tool, one client alone and CLIENTS clients at
+#      once: wall time, client requests per second, and the CPU time
+#      (utime+stime from /proc/PID/stat) the host and snmpd spent, divided
+#      by the bindings walked.
+# The hosts take turns within each of RUNS runs (each started afresh), so
+# that a change in the load of the machine meets them alike; the tables
+# show medians of the wall times and CPU summed over the runs.  Everything
+# started here is stopped by pid at exit.
 #
 # usage: bench/vs_subagent.sh [--rows "1000 5000"] [--runs 3] [--clients 4]
 #                             [--build DIR] [--tsv FILE]
@@ -39,7 +41,7 @@ while [ $# -gt 0 ]; do
     --clients) clients=${2:?}; shift 2 ;;
     --build) build=${2:?}; shift 2 ;;
     --tsv) tsv=${2:?}; shift 2 ;;
-    -h|--help) sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "vs_subagent: unknown argument '$1' (try --help)" >&2; exit 2 ;;
   esac
 done
@@ -148,20 +150,31 @@ median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]
 requests_for() { if [ "$1" = snmpbulkwalk ]; then echo $(($2 / 25 + 1)); else echo $(($2 + 1)); fi; }
 us_per() { awk -v t="$1" -v n="$2" -v hz="$ticks" 'BEGIN { printf "%.1f", t * 1e6 / hz / n }'; }
 
-single_rows=() multi_rows=()
-declare -A single_ms
+# Per row count, host, tool and number of clients ("n.host.tool.clients"):
+# wall times of the runs, and CPU ticks of the host and snmpd summed over them.
+declare -A walls host_ticks snmpd_ticks
 [ -n "$tsv" ] && printf 'rows\thost\ttool\tclients\trun\tns\tvarbinds\thost_ticks\tsnmpd_ticks\n' >"$tsv"
 
-# measure NAME N COMMAND...: starts the host, compares, times, stops it.
-measure() {
-  local name=$1 n=$2; shift 2
-  local expected=$((BENCH_COLUMNS * n)) tool run count start end ns h0 s0 i pids
+start_host() {  # start_host NAME N: the host serving N rows, once snmpd answers from it
+  local name=$1 n=$2
   : >"$work/host.log"
-  "$@" </dev/null >"$work/host.log" 2>&1 &
+  # shellcheck disable=SC2046
+  $("host_$name" "$n") </dev/null >"$work/host.log" 2>&1 &
   host_pid=$!
   if ! wait_for 120 table_reachable || ! running "$host_pid"; then
     cat "$work/host.log" >&2; echo "vs_subagent: ${host_label[$name]} does not serve the table" >&2; exit 1
   fi
+}
+stop_host() {
+  stop_pid "$host_pid"
+  host_pid=""
+  # The next host must not find this one's registration still in place.
+  wait_for 30 table_gone || true
+}
+
+# compare NAME N: both walks line for line against the first host's walk.
+compare() {
+  local name=$1 n=$2 tool count expected=$((12 * $2))
   for tool in snmpwalk snmpbulkwalk; do
     walk_to "$tool" "$work/$name.$tool.out"
     count=$(grep -c "^\.$table_oid\." "$work/$name.$tool.out")
@@ -173,87 +186,93 @@ measure() {
     fi
   done
   echo "  ${host_label[$name]}: both walks identical to the reference ($expected lines)"
-
-  for tool in snmpwalk snmpbulkwalk; do
-    : >"$work/times"
-    h0=$(cpu_ticks "$host_pid") s0=$(cpu_ticks "$snmpd_pid")
-    for run in $(seq 1 "$runs"); do
-      start=$(now_ns)
-      walk_to "$tool" "$work/walk.out"
-      end=$(now_ns)
-      echo "$((end - start))" >>"$work/times"
-      [ -n "$tsv" ] && printf '%s\t%s\t%s\t1\t%s\t%s\t%s\t\t\n' "$n" "$name" "$tool" "$run" "$((end - start))" "$expected" >>"$tsv"
-    done
-    local host_cpu snmpd_cpu ms
-    host_cpu=$(us_per $(($(cpu_ticks "$host_pid") - h0)) $((runs * expected)))
-    snmpd_cpu=$(us_per $(($(cpu_ticks "$snmpd_pid") - s0)) $((runs * expected)))
-    ms=$(median <"$work/times" | awk '{ printf "%.0f", $1 / 1e6 }')
-    single_ms[$n.$tool.$name]=$ms
-    single_rows+=("$(printf '| %5s | %-12s | %-18s | %7s | %8s | %10s | %12s | %13s |' "$n" "$tool" "${host_label[$name]}" \
-      "$expected" "$ms" "$(awk -v m="$ms" -v v="$expected" 'BEGIN { printf "%.1f", m * 1000 / v }')" "$host_cpu" "$snmpd_cpu")")
-    echo "${single_rows[-1]}"
-
-    h0=$(cpu_ticks "$host_pid") s0=$(cpu_ticks "$snmpd_pid")
-    pids=()
-    start=$(now_ns)
-    for i in $(seq 1 "$clients"); do
-      walk_to "$tool" "$work/walk.$i.out" &
-      pids+=($!)
-    done
-    for i in "${pids[@]}"; do wait "$i" || exit 1; done
-    end=$(now_ns)
-    for i in $(seq 1 "$clients"); do
-      cmp -s "$work/reference.$n" "$work/walk.$i.out" || { echo "vs_subagent: ${host_label[$name]}: a concurrent $tool differs" >&2; exit 1; }
-    done
-    ns=$((end - start))
-    [ -n "$tsv" ] && printf '%s\t%s\t%s\t%s\t1\t%s\t%s\t%s\t%s\n' "$n" "$name" "$tool" "$clients" "$ns" "$((clients * expected))" \
-      "$(($(cpu_ticks "$host_pid") - h0))" "$(($(cpu_ticks "$snmpd_pid") - s0))" >>"$tsv"
-    multi_rows+=("$(printf '| %5s | %-12s | %-18s | %7s | %8s | %10s | %12s | %13s |' "$n" "$tool" "${host_label[$name]}" \
-      "$clients" "$((ns / 1000000))" \
-      "$(awk -v r="$(requests_for "$tool" "$expected")" -v c="$clients" -v ns="$ns" 'BEGIN { printf "%.0f", r * c * 1e9 / ns }')" \
-      "$(us_per $(($(cpu_ticks "$host_pid") - h0)) $((clients * expected)))" \
-      "$(us_per $(($(cpu_ticks "$snmpd_pid") - s0)) $((clients * expected)))")")
-    echo "${multi_rows[-1]}"
-  done
-  stop_pid "$host_pid"
-  host_pid=""
-  # The next host must not find this one's registration still in place.
-  wait_for 30 table_gone || true
 }
 
-BENCH_COLUMNS=12
+# timed NAME N RUN TOOL CLIENTS: CLIENTS walks at once, timed, CPU counted.
+timed() {
+  local name=$1 n=$2 run=$3 tool=$4 count=$5 key="$2.$1.$4.$5" h0 s0 start end i pids=()
+  h0=$(cpu_ticks "$host_pid") s0=$(cpu_ticks "$snmpd_pid")
+  start=$(now_ns)
+  for i in $(seq 1 "$count"); do
+    walk_to "$tool" "$work/walk.$i.out" &
+    pids+=($!)
+  done
+  for i in "${pids[@]}"; do wait "$i" || exit 1; done
+  end=$(now_ns)
+  for i in $(seq 1 "$count"); do
+    cmp -s "$work/reference.$n" "$work/walk.$i.out" || { echo "vs_subagent: ${host_label[$name]}: a timed $tool differs" >&2; exit 1; }
+  done
+  h0=$(($(cpu_ticks "$host_pid") - h0)) s0=$(($(cpu_ticks "$snmpd_pid") - s0))
+  walls[$key]+="$((end - start)) "
+  host_ticks[$key]=$((${host_ticks[$key]:-0} + h0))
+  snmpd_ticks[$key]=$((${snmpd_ticks[$key]:-0} + s0))
+  [ -n "$tsv" ] && printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$n" "$name" "$tool" "$count" "$run" "$((end - start))" \
+    "$((count * 12 * n))" "$h0" "$s0" >>"$tsv"
+  return 0
+}
+
 echo "snmpd $(/usr/sbin/snmpd -v 2>/dev/null | awk '/version/ { print $NF; exit }') on udp $agent:" \
   "AgentX master on unix:$agentx_socket, SMUX on tcp 127.0.0.1:$smux_port"
-echo "$runs runs per single-client figure (median), $clients clients at once; CPU per binding over all those walks"
+echo "$runs runs, the hosts taking turns within each run; $clients clients at once"
 for n in $rows_list; do
-  echo "== $n rows"
-  for name in "${hosts[@]}"; do
-    # shellcheck disable=SC2046
-    measure "$name" "$n" $("host_$name" "$n")
+  for run in $(seq 1 "$runs"); do
+    echo "== $n rows, run $run"
+    for name in "${hosts[@]}"; do
+      start_host "$name" "$n"
+      [ "$run" -eq 1 ] && compare "$name" "$n"
+      for tool in snmpwalk snmpbulkwalk; do
+        timed "$name" "$n" "$run" "$tool" 1
+        timed "$name" "$n" "$run" "$tool" "$clients"
+      done
+      stop_host
+    done
   done
 done
 
+ms_of() { echo "${walls[$1]}" | tr ' ' '\n' | grep . | median | awk '{ printf "%.0f", $1 / 1e6 }'; }
 echo
-echo "One client at a time (median of $runs walks; CPU: utime+stime per binding walked)"
-echo "| rows  | tool         | host               | varbinds | wall ms | µs/varbind | host CPU µs/b | snmpd CPU µs/b |"
-echo "|------:|--------------|--------------------|--------:|--------:|-----------:|-------------:|--------------:|"
-printf '%s\n' "${single_rows[@]}"
-echo
-echo "$clients clients walking at once"
-echo "| rows  | tool         | host               | clients | total ms | requests/s | host CPU µs/b | snmpd CPU µs/b |"
-echo "|------:|--------------|--------------------|--------:|---------:|-----------:|-------------:|--------------:|"
-printf '%s\n' "${multi_rows[@]}"
-echo
-echo "Wall time ours / net-snmp subagent (one client)"
-echo "| rows  | tool         | $(for name in "${hosts[@]}"; do [ "$name" = netsnmp ] || printf '%-14s | ' "${host_label[$name]}"; done)"
-echo "|------:|--------------|$(for name in "${hosts[@]}"; do [ "$name" = netsnmp ] || printf -- '---------------:|'; done)"
+echo "One client at a time (median of $runs walks; CPU: utime+stime over all of them per binding walked)"
+echo "| rows | tool | host | varbinds | wall ms | µs/varbind | host CPU µs/binding | snmpd CPU µs/binding |"
+echo "|---:|---|---|---:|---:|---:|---:|---:|"
 for n in $rows_list; do
   for tool in snmpwalk snmpbulkwalk; do
-    line=$(printf '| %5s | %-12s |' "$n" "$tool")
     for name in "${hosts[@]}"; do
-      [ "$name" = netsnmp ] && continue
-      line+=$(awk -v a="${single_ms[$n.$tool.$name]}" -v b="${single_ms[$n.$tool.netsnmp]}" 'BEGIN { printf " %14.2f |", a / b }')
+      key=$n.$name.$tool.1 v=$((12 * n))
+      ms=$(ms_of "$key")
+      echo "| $n | $tool | ${host_label[$name]} | $v | $ms | $(awk -v m="$ms" -v v="$v" 'BEGIN { printf "%.1f", m * 1000 / v }') |" \
+        "$(us_per "${host_ticks[$key]}" $((runs * v))) | $(us_per "${snmpd_ticks[$key]}" $((runs * v))) |"
     done
-    echo "$line"
+  done
+done
+echo
+echo "$clients clients walking at once (median of $runs; requests: the clients' PDUs)"
+echo "| rows | tool | host | total ms | requests/s | varbinds/s | host CPU µs/binding | snmpd CPU µs/binding |"
+echo "|---:|---|---|---:|---:|---:|---:|---:|"
+for n in $rows_list; do
+  for tool in snmpwalk snmpbulkwalk; do
+    for name in "${hosts[@]}"; do
+      key=$n.$name.$tool.$clients v=$((12 * n))
+      ms=$(ms_of "$key")
+      echo "| $n | $tool | ${host_label[$name]} | $ms |" \
+        "$(awk -v r="$(requests_for "$tool" "$v")" -v c="$clients" -v ms="$ms" 'BEGIN { printf "%.0f", r * c * 1000 / ms }') |" \
+        "$(awk -v v="$v" -v c="$clients" -v ms="$ms" 'BEGIN { printf "%.0f", v * c * 1000 / ms }') |" \
+        "$(us_per "${host_ticks[$key]}" $((runs * clients * v))) | $(us_per "${snmpd_ticks[$key]}" $((runs * clients * v))) |"
+    done
+  done
+done
+echo
+echo "Wall time ours / net-snmp subagent (median walls)"
+echo "| rows | tool | clients |$(for name in "${hosts[@]}"; do [ "$name" = netsnmp ] || printf ' %s |' "${host_label[$name]}"; done)"
+echo "|---:|---|---:|$(for name in "${hosts[@]}"; do [ "$name" = netsnmp ] || printf -- '---:|'; done)"
+for n in $rows_list; do
+  for tool in snmpwalk snmpbulkwalk; do
+    for c in 1 "$clients"; do
+      line="| $n | $tool | $c |"
+      for name in "${hosts[@]}"; do
+        [ "$name" = netsnmp ] && continue
+        line+=$(awk -v a="$(ms_of "$n.$name.$tool.$c")" -v b="$(ms_of "$n.netsnmp.$tool.$c")" 'BEGIN { printf " %.2f |", a / b }')
+      done
+      echo "$line"
+    done
   done
 done
