@@ -1,5 +1,6 @@
 // bench_e2e_host - an SMUX peer that publishes N rows of relayConnTable with
-// fixed values, for timing walks through a real agent (bench/e2e.sh).
+// fixed values (e2e/rows.h), for timing walks through a real agent
+// (bench/e2e.sh, bench/vs_subagent.sh).
 //
 // usage: bench_e2e_host --port SMUX_PORT --rows N [--identity OID]
 // The password is taken from E2E_HOST_PASSWORD (default "bench").  Prints
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "rows.h"
 #include "nysmuxpeer.h"
 #include "relaymib.h"
 
@@ -44,17 +46,9 @@ long Number(const char* text, long low, long high, const char* what)
     return value;
 }
 
-// Row i: 10.0.a.b:40000+ (i % 20000) -> 192.168.c.d:443, distinct for every
-// i below 65536 * 256; rows are made in instance order.
-std::vector<uint32_t> Instance(long i)
+std::string Bytes(const uint8_t (&address)[4])
 {
-    const auto n = static_cast<uint32_t>(i);
-    return {10, 0, (n >> 8) & 0xFF, n & 0xFF, 40000 + n % 20000, 192, 168, (n >> 16) & 0xFF, 1 + n % 200, 443};
-}
-
-std::string Bytes(uint32_t a, uint32_t b, uint32_t c, uint32_t d)
-{
-    return std::string{static_cast<char>(a), static_cast<char>(b), static_cast<char>(c), static_cast<char>(d)};
+    return std::string(reinterpret_cast<const char*>(address), 4);
 }
 
 } // namespace
@@ -71,7 +65,7 @@ int main(int argc, char** argv)
         if (arg == "--port")
             port = static_cast<int>(Number(argv[++i], 1, 65535, "--port wants 1..65535"));
         else if (arg == "--rows")
-            rows = Number(argv[++i], 0, 1000000, "--rows wants 0..1000000");
+            rows = Number(argv[++i], 0, 1000000, "--rows wants 0..1000000");  // distinct below 2^24
         else if (arg == "--identity")
             identity = argv[++i];
         else
@@ -92,21 +86,26 @@ int main(int argc, char** argv)
     std::vector<std::unique_ptr<RelayConnEntry>> entries;
     entries.reserve(static_cast<size_t>(rows));
     for (long i = 0; i < rows; ++i) {
-        std::vector<uint32_t> arcs = Instance(i);
+        bench_conn_row row;
+        bench_conn_row_fill(static_cast<uint32_t>(i), &row);
         auto entry = std::make_unique<RelayConnEntry>("relayConnEntry", mib.relayConnTable, 1);
-        entry->relayCstatus.value() = 4;
-        entry->relayClocalAddress.value() = Bytes(arcs[0], arcs[1], arcs[2], arcs[3]);
-        entry->relayClocalPort.value() = static_cast<int32_t>(arcs[4]);
-        entry->relayCremAddress.value() = Bytes(arcs[5], arcs[6], arcs[7], arcs[8]);
-        entry->relayCremPort.value() = static_cast<int32_t>(arcs[9]);
-        entry->relayClinkedWith.value() = "bench peer";
-        entry->relayCupTime.value() = static_cast<uint32_t>(100 * i);
-        entry->relayCidleTime.value() = 0;
-        entry->relayCreceived.value() = static_cast<uint32_t>(1000 + i);
-        entry->relayCsent.value() = static_cast<uint32_t>(2000 + i);
-        entry->relayCowner.value() = "bench";
-        entry->relayCindex.value() = "conn-" + std::to_string(i);
-        NYSMI_OID instance{static_cast<uint32_t>(arcs.size()), arcs.data()};
+        entry->relayCstatus.value() = BENCH_CONN_STATUS;
+        entry->relayClocalAddress.value() = Bytes(row.local_address);
+        entry->relayClocalPort.value() = row.local_port;
+        entry->relayCremAddress.value() = Bytes(row.remote_address);
+        entry->relayCremPort.value() = row.remote_port;
+        entry->relayClinkedWith.value() = BENCH_CONN_LINKED_WITH;
+        entry->relayCupTime.value() = row.up_time;
+        entry->relayCidleTime.value() = row.idle_time;
+        entry->relayCreceived.value() = row.received;
+        entry->relayCsent.value() = row.sent;
+        entry->relayCowner.value() = BENCH_CONN_OWNER;
+        entry->relayCindex.value() = row.index;
+        uint32_t arcs[] = {row.local_address[0], row.local_address[1], row.local_address[2],
+                           row.local_address[3], static_cast<uint32_t>(row.local_port),
+                           row.remote_address[0], row.remote_address[1], row.remote_address[2],
+                           row.remote_address[3], static_cast<uint32_t>(row.remote_port)};
+        NYSMI_OID instance{10, arcs};
         entry->SetInstanceNumber(instance);
         entries.push_back(std::move(entry));
     }

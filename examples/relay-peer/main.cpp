@@ -4,7 +4,7 @@
 //
 // Threads: the main thread waits for SIGINT/SIGTERM; the service thread
 // drives the session (connect, serve, reconnect, traps); the refresh
-// thread re-reads /proc/net/tcp every few seconds and updates the rows under
+// thread re-reads /proc/net/tcp and /proc/net/tcp6 every few seconds and updates the rows under
 // the session's MIB mutex.
 #include <getopt.h>
 #include <pthread.h>
@@ -39,6 +39,7 @@ struct Options {
     int svcInstance = 1;
     int sysInstance = 1;
     std::string tcpTable = "/proc/net/tcp";
+    std::string tcp6Table = "/proc/net/tcp6";
 };
 
 void Usage(FILE* out)
@@ -53,6 +54,9 @@ void Usage(FILE* out)
                  "  -x, --agentx [ADDRESS]   speak AgentX to the master at ADDRESS: unix:/path,\n"
                  "                           /path, tcp:HOST:PORT or HOST:PORT\n"
                  "                           (default %s)\n"
+                 "IPv4 sockets are shown, and IPv6 ones with IPv4 ends: a dual-stack listener\n"
+                 "on :: as 0.0.0.0, IPv4-mapped ::ffff:a.b.c.d as a.b.c.d.  Other IPv6 sockets\n"
+                 "are left out: the tables are indexed by IPv4 addresses.\n"
                  "  -a, --agent HOST         SMUX agent host (default %s)\n"
                  "  -p, --port PORT          SMUX agent TCP port (default %d)\n"
                  "  -i, --identity OID       identity, as in the agent's smuxpeer line (SMUX) or\n"
@@ -65,7 +69,9 @@ void Usage(FILE* out)
                  "  -n, --instance N         service instance (vlmSvcInstance, default 1)\n"
                  "  -s, --system-instance N  product instance (vlmSysInstance, default 1)\n"
                  "      --snmp-port PORT     the agent's SNMP port, reported in traps (default %d)\n"
-                 "      --tcp-table FILE     socket list to read (default /proc/net/tcp)\n"
+                 "      --tcp-table FILE     IPv4 socket list to read (default /proc/net/tcp)\n"
+                 "      --tcp6-table FILE    IPv6 socket list to read (default /proc/net/tcp6;\n"
+                 "                           none: read only the IPv4 list)\n"
                  "  -h, --help               show this help\n"
                  "\n"
                  "The agent (net-snmp's snmpd.conf):\n"
@@ -92,7 +98,7 @@ bool ParseNumber(const char* text, long low, long high, int& out)
 // 0: run; 1: exit with success (help); 2: bad usage.
 int ParseOptions(int argc, char** argv, Options& options)
 {
-    enum { kSnmpPort = 1000, kTcpTable };
+    enum { kSnmpPort = 1000, kTcpTable, kTcp6Table };
     static const option longOptions[] = {
         {"agentx", optional_argument, nullptr, 'x'},
         {"agent", required_argument, nullptr, 'a'},
@@ -106,6 +112,7 @@ int ParseOptions(int argc, char** argv, Options& options)
         {"system-instance", required_argument, nullptr, 's'},
         {"snmp-port", required_argument, nullptr, kSnmpPort},
         {"tcp-table", required_argument, nullptr, kTcpTable},
+        {"tcp6-table", required_argument, nullptr, kTcp6Table},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -136,6 +143,7 @@ int ParseOptions(int argc, char** argv, Options& options)
         case 's': ok = ParseNumber(optarg, 0, INT_MAX, options.sysInstance); break;
         case kSnmpPort: ok = ParseNumber(optarg, 1, 65535, options.peer.snmpPort); break;
         case kTcpTable: options.tcpTable = optarg; break;
+        case kTcp6Table: options.tcp6Table = std::strcmp(optarg, "none") == 0 ? "" : optarg; break;
         case 'h': Usage(stdout); return 1;
         default: Usage(stderr); return 2;
         }
@@ -154,11 +162,11 @@ int ParseOptions(int argc, char** argv, Options& options)
 
 // Reads the socket list and brings the rows in step; a file that cannot be
 // read is reported once until it can be read again.
-void Refresh(const std::string& path, RelayRows& rows, NySocketMutex& mibMutex, bool& failing)
+void Refresh(const Options& options, RelayRows& rows, NySocketMutex& mibMutex, bool& failing)
 {
     std::vector<TcpSocket> sockets;
     std::string error;
-    if (!ReadTcpTable(path, sockets, error)) {
+    if (!ReadTcpTables(options.tcpTable, options.tcp6Table, sockets, error)) {
         if (!failing)
             Log("cannot read the socket list: %s", error.c_str());
         failing = true;
@@ -210,7 +218,7 @@ int main(int argc, char** argv)
         RelayLink& session = *link;
 
         bool failing = false;
-        Refresh(options.tcpTable, rows, session.Mutex(), failing);
+        Refresh(options, rows, session.Mutex(), failing);
         Log("%zu listeners, %zu connections; %s, identity %s", rows.ListenerRows(), rows.ConnRows(),
             session.Agent().c_str(), options.peer.identity.c_str());
 
@@ -235,7 +243,7 @@ int main(int argc, char** argv)
                 while (!stopping) {
                     refreshWake.Wait(options.refreshSeconds * 1000);
                     if (!stopping)
-                        Refresh(options.tcpTable, rows, session.Mutex(), failing);
+                        Refresh(options, rows, session.Mutex(), failing);
                 }
             } catch (const std::exception& e) {
                 failed(e.what());

@@ -1,4 +1,4 @@
-// Reading /proc/net/tcp.
+// Reading /proc/net/tcp and /proc/net/tcp6.
 //
 // A socket line looks like this (one line, columns separated by blanks):
 //
@@ -9,12 +9,21 @@
 // order, read as a native integer: on a little-endian machine 127.0.0.1 reads
 // 0100007F.  Copying that integer back into memory gives the octets in network
 // order again on any machine.  Ports are printed as plain numbers.
+//
+// /proc/net/tcp6 has the same columns with 32 hex digits per address: the
+// four 32-bit words of the IPv6 address, each printed like an IPv4 address
+// above, so ::ffff:127.0.0.1 reads 0000000000000000FFFF00000100007F on a
+// little-endian machine.
 #include "tcp_table.h"
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <tuple>
 
 namespace relay {
 namespace {
@@ -49,16 +58,41 @@ bool ParseHex(const std::string& text, size_t pos, size_t digits, uint32_t& valu
     return true;
 }
 
-// "HHHHHHHH:PPPP".
-bool ParseEndpoint(const std::string& token, Ipv4& address, uint16_t& port)
+using Ipv6 = std::array<uint8_t, 16>;
+
+// "HHHHHHHH:PPPP" (IPv4: `octets` 4) or 32 hex digits, a colon and the port
+// (IPv6: `octets` 16); the address in network order.
+bool ParseEndpoint(const std::string& token, Ipv6& address, size_t& octets, uint16_t& port)
 {
-    uint32_t raw = 0;
+    const size_t digits = token.size() == 13 ? 8 : token.size() == 37 ? 32 : 0;
     uint32_t number = 0;
-    if (token.size() != 13 || token[8] != ':' || !ParseHex(token, 0, 8, raw) ||
-        !ParseHex(token, 9, 4, number))
+    if (digits == 0 || token[digits] != ':' || !ParseHex(token, digits + 1, 4, number))
         return false;
-    std::memcpy(address.data(), &raw, sizeof raw);
+    for (size_t word = 0; word < digits / 8; ++word) {
+        uint32_t raw = 0;
+        if (!ParseHex(token, word * 8, 8, raw))
+            return false;
+        std::memcpy(address.data() + 4 * word, &raw, sizeof raw);
+    }
+    octets = digits / 2;
     port = static_cast<uint16_t>(number);
+    return true;
+}
+
+// The IPv4 address the tables show for an endpoint: an IPv4 one as it is,
+// the IPv6 wildcard :: (a dual-stack listener) as 0.0.0.0, an IPv4-mapped
+// ::ffff:a.b.c.d as a.b.c.d.  False for every other IPv6 address: the tables
+// are indexed by IPv4 addresses.
+bool AsIpv4(const Ipv6& address, size_t octets, Ipv4& out)
+{
+    const uint8_t* tail = address.data() + octets - 4;
+    if (octets == 16) {
+        static const uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+        const bool wildcard = address == Ipv6{};
+        if (!wildcard && std::memcmp(address.data(), kMapped, sizeof kMapped) != 0)
+            return false;
+    }
+    std::memcpy(out.data(), tail, 4);
     return true;
 }
 
@@ -108,10 +142,13 @@ bool ParseTcpLine(const std::string& line, TcpSocket& out)
         return false;
 
     TcpSocket socket;
+    Ipv6 localRaw{}, remoteRaw{};
+    size_t localOctets = 0, remoteOctets = 0;
     uint32_t stateCode = 0;
     uint64_t number = 0;
-    if (!ParseEndpoint(local, socket.localAddress, socket.localPort) ||
-        !ParseEndpoint(remote, socket.remoteAddress, socket.remotePort) || state.size() != 2 ||
+    if (!ParseEndpoint(local, localRaw, localOctets, socket.localPort) ||
+        !ParseEndpoint(remote, remoteRaw, remoteOctets, socket.remotePort) || localOctets != remoteOctets ||
+        state.size() != 2 ||
         !ParseHex(state, 0, 2, stateCode) || !IsHexPair(queues) || !IsHexPair(timer) ||
         retransmits.empty())
         return false;
@@ -126,6 +163,8 @@ bool ParseTcpLine(const std::string& line, TcpSocket& out)
         return false;
     socket.inode = number;
     socket.state = static_cast<int>(stateCode);
+    if (!AsIpv4(localRaw, localOctets, socket.localAddress) || !AsIpv4(remoteRaw, remoteOctets, socket.remoteAddress))
+        return false;
     out = socket;
     return true;
 }
@@ -157,6 +196,42 @@ bool ReadTcpTable(const std::string& path, std::vector<TcpSocket>& out, std::str
         error = path + ": read failed";
         return false;
     }
+    return true;
+}
+
+void DropDuplicateSockets(std::vector<TcpSocket>& sockets)
+{
+    std::set<uint64_t> inodes;
+    std::set<std::tuple<int, Ipv4, uint16_t, Ipv4, uint16_t>> seen;
+    std::vector<TcpSocket> kept;
+    kept.reserve(sockets.size());
+    for (const TcpSocket& socket : sockets) {
+        // Sockets no process holds any more share inode 0.
+        const bool sameSocket = socket.inode != 0 && !inodes.insert(socket.inode).second;
+        const bool sameRow = !seen.emplace(socket.state, socket.localAddress, socket.localPort,
+                                           socket.remoteAddress, socket.remotePort)
+                                  .second;
+        if (!sameSocket && !sameRow)
+            kept.push_back(socket);
+    }
+    sockets.swap(kept);
+}
+
+bool ReadTcpTables(const std::string& path, const std::string& path6, std::vector<TcpSocket>& out,
+                   std::string& error)
+{
+    std::vector<TcpSocket> sockets;
+    if (!ReadTcpTable(path, sockets, error))
+        return false;
+    // A kernel built without IPv6 has no second table: no IPv6 sockets.
+    if (!path6.empty() && !(::access(path6.c_str(), F_OK) != 0 && errno == ENOENT)) {
+        std::vector<TcpSocket> more;
+        if (!ReadTcpTable(path6, more, error))
+            return false;
+        sockets.insert(sockets.end(), more.begin(), more.end());
+    }
+    DropDuplicateSockets(sockets);
+    out.swap(sockets);
     return true;
 }
 

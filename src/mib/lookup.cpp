@@ -59,6 +59,12 @@ NyMibObject* NyMibObject::FindNext(NySnmpOid& target)
         return this;
     if (m_syntax == nymib::kTable)
         return TableWalk(target);
+    // Every identifier below this node begins with its own: a subtree that
+    // lies wholly before the target holds nothing after it.  A walk through
+    // a big tree no longer visits every node ahead of the one it is at.
+    const NYSMI_OID& own = m_oid.SmiOid();
+    if (own.len != 0 && CompareOid(own, target.SmiOid(), own.len) < 0)
+        return nullptr;
     for (NyMibObject* child : m_children) {
         NyMibObject* next = child->FindNext(target);
         if (next != nullptr && nymib::IsValueLeaf(next->Syntax()))

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <memory>
 
 #include "messages.h"
 #include "nysocket.h"
@@ -100,23 +101,38 @@ int PendingError(int fd)
 int NySocketOwner::WaitForSocketEvents(timeval* timeout)
 {
     using Clock = std::chrono::steady_clock;
-    std::vector<pollfd> fds;
-    std::vector<Watched> watched;
+    // A session waits on one socket, once per request: the poll list of a
+    // few sockets lives on the stack, only a longer one on the heap.
+    constexpr size_t kOnStack = 8;
+    const std::vector<NyAsyncSocket*> sockets = Sockets();
+    pollfd stackFds[kOnStack];
+    Watched stackWatched[kOnStack];
+    std::unique_ptr<pollfd[]> heapFds;
+    std::unique_ptr<Watched[]> heapWatched;
+    pollfd* fds = stackFds;
+    Watched* watched = stackWatched;
+    if (sockets.size() > kOnStack) {
+        heapFds.reset(new pollfd[sockets.size()]);
+        heapWatched.reset(new Watched[sockets.size()]);
+        fds = heapFds.get();
+        watched = heapWatched.get();
+    }
+    size_t count = 0;
     bool pending = false;
-    for (NyAsyncSocket* socket : Sockets()) {
+    for (NyAsyncSocket* socket : sockets) {
         short wanted = socket->PollEvents();
         if (socket->HasPendingEvent()) {
             pending = true;
-            fds.push_back(pollfd{-1, 0, 0});
+            fds[count] = pollfd{-1, 0, 0};
         } else if (wanted != 0 && socket->m_handle != -1) {
-            fds.push_back(pollfd{socket->m_handle, wanted, 0});
+            fds[count] = pollfd{socket->m_handle, wanted, 0};
         } else {
             continue;
         }
-        watched.push_back(Watched{socket, socket->m_serial});
+        watched[count++] = Watched{socket, socket->m_serial};
     }
 
-    if (!timeout && fds.empty())
+    if (!timeout && count == 0)
         return 0;  // nothing could ever wake an unlimited wait
 
     long long limitMs = -1;
@@ -128,19 +144,21 @@ int NySocketOwner::WaitForSocketEvents(timeval* timeout)
         else
             limitMs = static_cast<long long>(timeout->tv_sec) * 1000 + (timeout->tv_usec + 999) / 1000;
     }
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs < 0 ? 0 : limitMs);
 
     int ready;
+    // The clock matters only to a limited wait that a signal cuts short.
+    const Clock::time_point deadline =
+        limitMs > 0 ? Clock::now() + std::chrono::milliseconds(limitMs) : Clock::time_point{};
+    int waitMs = static_cast<int>(std::clamp<long long>(limitMs, -1, INT_MAX));
     for (;;) {
-        int waitMs = -1;
-        if (limitMs >= 0) {
+        ready = ::poll(count == 0 ? nullptr : fds, count, waitMs);
+        if (ready >= 0 || errno != EINTR)
+            break;
+        if (limitMs > 0) {
             // Rounded up: a wait cut short by a rounding would spin.
             auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
             waitMs = static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
         }
-        ready = ::poll(fds.empty() ? nullptr : fds.data(), fds.size(), waitMs);
-        if (ready >= 0 || errno != EINTR)
-            break;
     }
     if (ready < 0) {
         OnError(NYSOCKET_WAIT_FAILED, "NySocketOwner::WaitForSocketEvents", errno, nullptr);
@@ -148,7 +166,7 @@ int NySocketOwner::WaitForSocketEvents(timeval* timeout)
     }
 
     int dispatched = 0;
-    for (size_t i = 0; i < watched.size(); ++i) {
+    for (size_t i = 0; i < count; ++i) {
         NyAsyncSocket* socket = watched[i].socket;
         // An earlier notification may have deleted or closed this socket.
         if (!IsRegistered(socket) || socket->m_serial != watched[i].serial)
@@ -226,7 +244,13 @@ void NySocketOwner::Dispatch(NyAsyncSocket* socket, uint64_t serial, short reven
                 return;
         }
     }
-    if (!socket->m_closeReported && (revents & (POLLIN | POLLRDHUP | POLLHUP))) {
+    // An owner that wants OnClose has the wait ask for POLLRDHUP: an end of
+    // the stream that had come by the time of the wait is then among
+    // `revents`, and one that came later is reported by the next wait.
+    // Without such a flag a look ahead has nothing to report now, and every
+    // request and answer of a session is spared a system call.
+    const bool noEndYet = (socket->m_events & NY_FD_CLOSE) && !(revents & (POLLRDHUP | POLLHUP));
+    if (!socket->m_closeReported && !noEndYet && (revents & (POLLIN | POLLRDHUP | POLLHUP))) {
         // The end of the stream is reported once the owner has read what came
         // before it (or at once when it does not read at all).
         char byte;

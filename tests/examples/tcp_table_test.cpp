@@ -1,6 +1,11 @@
-// Parsing of /proc/net/tcp lines.
+// Parsing of /proc/net/tcp and /proc/net/tcp6 lines.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 #include <tuple>
 
@@ -37,6 +42,15 @@ const GoodLine kGoodLines[] = {
     // highest address and port, tabs between the columns
     {"4:\tFFFFFFFF:FFFF\tFEFFFFFF:0001\t06\t00000000:00000000\t03:00001349\t00000000\t0\t0\t0\t3",
      {{255, 255, 255, 255}, 65535, {255, 255, 255, 254}, 1, 0x06, 0, 0}},
+    // /proc/net/tcp6: a dual-stack listener on :: port 34505 shows as 0.0.0.0
+    {"   1: 00000000000000000000000000000000:86C9 00000000000000000000000000000000:0000 0A 00000000:00000000 00:00000000 00000000     0        0 12858 1 00000000fa0c1b80 100 0 0 10 0",
+     {{0, 0, 0, 0}, 34505, {0, 0, 0, 0}, 0, 0x0A, 0, 12858}},
+    // its IPv4 client, both ends IPv4-mapped (::ffff:127.0.0.1 <- ::ffff:127.0.0.1:39750)
+    {"   2: 0000000000000000FFFF00000100007F:86C9 0000000000000000FFFF00000100007F:9B46 01 00000000:00000000 00:00000000 00000000     0        0 12860 1 0000000020b83241 20 0 0 10 -1",
+     {{127, 0, 0, 1}, 34505, {127, 0, 0, 1}, 39750, 0x01, 0, 12860}},
+    // ::ffff:10.1.2.3:22 <- ::ffff:192.168.0.77, lower-case hex
+    {"   3: 0000000000000000ffff00000302010a:0016 0000000000000000ffff00004d00a8c0:C350 01 00000000:00000000 00:00000000 00000000   105        0 998877",
+     {{10, 1, 2, 3}, 22, {192, 168, 0, 77}, 50000, 0x01, 105, 998877}},
 };
 
 TEST(TcpTable, ParsesSocketLines)
@@ -73,6 +87,13 @@ TEST(TcpTable, RefusesMalformedLines)
         "   0: 0100007F:00C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000 -1 0 1", // negative uid
         "   0: 0100007F:00C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000 4294967296 0 1",  // uid above 32 bits
         "   0: 0100007F:00C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000 0 0 99999999999999999999999",  // inode overflows
+        // IPv6 sockets the IPv4-indexed tables cannot show: ::1, 2001:db8::1, ::fffe:7f00:1 (not mapped), remote ::1
+        "   0: 00000000000000000000000001000000:D94D 00000000000000000000000000000000:0000 0A 00000000:00000000 00:00000000 00000000 0 0 1",
+        "   0: B80D0120000000000000000001000000:0016 0000000000000000FFFF00000100007F:9B46 01 00000000:00000000 00:00000000 00000000 0 0 1",
+        "   0: 0000000000000000FEFF00000100007F:0016 0000000000000000FFFF00000100007F:9B46 01 00000000:00000000 00:00000000 00000000 0 0 1",
+        "   0: 0000000000000000FFFF00000100007F:0016 00000000000000000000000001000000:9B46 01 00000000:00000000 00:00000000 00000000 0 0 1",
+        "   0: 0000000000000000FFFF00000100007F:0016 0100007F:9B46 01 00000000:00000000 00:00000000 00000000 0 0 1",  // widths differ
+        "   0: 0000000000000000FFFF0000100007F:0016 00000000000000000000000000000000:0000 0A 00000000:00000000 00:00000000 00000000 0 0 1",  // 31 digits
     };
     for (const char* line : bad) {
         SCOPED_TRACE(line);
@@ -100,6 +121,83 @@ TEST(TcpTable, TableKeepsGoodLinesInOrderAndSkipsTheRest)
     EXPECT_EQ(sockets[1].state, relay::kTcpEstablished);
 }
 
+TEST(TcpTable, DropsSocketsListedTwice)
+{
+    auto socket = [](Ipv4 local, uint16_t port, int state, uint64_t inode) {
+        TcpSocket s;
+        s.localAddress = local;
+        s.localPort = port;
+        s.state = state;
+        s.inode = inode;
+        return s;
+    };
+    std::vector<TcpSocket> sockets = {
+        socket({0, 0, 0, 0}, 22, relay::kTcpListen, 10),
+        socket({0, 0, 0, 0}, 22, relay::kTcpListen, 11),      // same row: :: beside 0.0.0.0
+        socket({0, 0, 0, 0}, 22, relay::kTcpEstablished, 0),  // another state
+        socket({127, 0, 0, 1}, 80, relay::kTcpListen, 10),    // same socket
+        socket({127, 0, 0, 1}, 81, relay::kTcpListen, 0),     // inode 0 is no socket to compare
+        socket({127, 0, 0, 1}, 82, relay::kTcpListen, 0),
+    };
+    relay::DropDuplicateSockets(sockets);
+    std::vector<std::tuple<uint16_t, int, uint64_t>> kept;
+    for (const TcpSocket& s : sockets)
+        kept.emplace_back(s.localPort, s.state, s.inode);
+    EXPECT_EQ(kept, (decltype(kept){{22, relay::kTcpListen, 10}, {22, relay::kTcpEstablished, 0},
+                                    {81, relay::kTcpListen, 0}, {82, relay::kTcpListen, 0}}));
+}
+
+// A real dual-stack listener with an IPv4 client: the listener is 0.0.0.0
+// and both ends of the connection appear once with their IPv4 addresses.
+TEST(TcpTable, ShowsADualStackListenerAndItsIpv4Client)
+{
+    const int listener = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    int off = 0;
+    ASSERT_EQ(::setsockopt(listener, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off), 0);
+    sockaddr_in6 any{};
+    any.sin6_family = AF_INET6;
+    any.sin6_addr = in6addr_any;  // port 0: a free one
+    socklen_t size = sizeof any;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&any), &size), 0);
+    const uint16_t port = ntohs(any.sin6_port);
+
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(client, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    sockaddr_in from{};
+    size = sizeof from;
+    ASSERT_EQ(::getsockname(client, reinterpret_cast<sockaddr*>(&from), &size), 0);
+    const uint16_t clientPort = ntohs(from.sin_port);
+    const int accepted = ::accept(listener, nullptr, nullptr);
+    ASSERT_GE(accepted, 0);
+
+    std::vector<TcpSocket> sockets;
+    std::string error;
+    const bool read = relay::ReadTcpTables("/proc/net/tcp", "/proc/net/tcp6", sockets, error);
+    ::close(accepted);
+    ::close(client);
+    ::close(listener);
+    ASSERT_TRUE(read) << error;
+
+    const Ipv4 loopback{127, 0, 0, 1};
+    auto count = [&](Ipv4 local, uint16_t localPort, Ipv4 remote, uint16_t remotePort, int state) {
+        return std::count_if(sockets.begin(), sockets.end(), [&](const TcpSocket& s) {
+            return s.localAddress == local && s.localPort == localPort && s.remoteAddress == remote &&
+                   s.remotePort == remotePort && s.state == state;
+        });
+    };
+    EXPECT_EQ(count({0, 0, 0, 0}, port, {0, 0, 0, 0}, 0, relay::kTcpListen), 1);
+    EXPECT_EQ(count(loopback, port, loopback, clientPort, relay::kTcpEstablished), 1);  // from tcp6
+    EXPECT_EQ(count(loopback, clientPort, loopback, port, relay::kTcpEstablished), 1);  // from tcp
+}
+
 TEST(TcpTable, ReadsTheKernelTableAndReportsAMissingFile)
 {
     std::vector<TcpSocket> sockets;
@@ -110,6 +208,11 @@ TEST(TcpTable, ReadsTheKernelTableAndReportsAMissingFile)
     EXPECT_FALSE(relay::ReadTcpTable("/nonexistent/tcp", sockets, error));
     EXPECT_NE(error.find("/nonexistent/tcp"), std::string::npos) << error;
     EXPECT_EQ(sockets.size(), 3u) << "output touched on failure";
+
+    // No IPv6 table (a kernel without IPv6) is no IPv6 socket; no IPv4 table is an error.
+    EXPECT_TRUE(relay::ReadTcpTables("/proc/net/tcp", "/nonexistent/tcp6", sockets, error)) << error;
+    EXPECT_FALSE(relay::ReadTcpTables("/nonexistent/tcp", "/proc/net/tcp6", sockets, error));
+    EXPECT_NE(error.find("/nonexistent/tcp"), std::string::npos) << error;
 }
 
 } // namespace

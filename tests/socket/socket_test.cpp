@@ -278,3 +278,46 @@ TEST_F(Sockets, NoDescriptorLeaksOverManyCycles)
     EXPECT_TRUE(manager.Sockets().empty());
     EXPECT_TRUE(owner.Sockets().empty());
 }
+
+// More sockets than one wait keeps on its stack, and an owner that does not
+// ask for OnClose: every socket's byte arrives, and the ended streams are
+// then left alone instead of being reported readable again and again.
+TEST_F(Sockets, ManySocketsAndEndsNobodyAskedFor)
+{
+    uint16_t port = 0;
+    const int listener = BindLoopback(SOCK_STREAM, port);
+    ASSERT_GE(listener, 0);
+    ASSERT_EQ(::listen(listener, 16), 0);
+    constexpr int kCount = 11;
+    std::vector<std::unique_ptr<NyAsyncSocket>> sockets;
+    std::string got[kCount];
+    for (int i = 0; i < kCount; ++i) {
+        sockets.push_back(std::make_unique<NyAsyncSocket>(manager, owner));
+        ASSERT_EQ(sockets.back()->Create(0, NY_SOCK_STREAM, NY_FD_READ | NY_FD_WRITE | NY_FD_CONNECT, nullptr), 0);
+        ASSERT_EQ(sockets.back()->Connect("127.0.0.1", port), 0);
+        const int accepted = ::accept(listener, nullptr, nullptr);
+        ASSERT_GE(accepted, 0);
+        const char byte = static_cast<char>('a' + i);
+        ASSERT_EQ(::send(accepted, &byte, 1, 0), 1);
+        ::close(accepted);
+    }
+    owner.onReceive = [&](NyAsyncSocket& s) {
+        for (int i = 0; i < kCount; ++i)
+            if (sockets[i].get() == &s)
+                got[i] += Drain(s);
+    };
+    auto all = [&] {
+        for (int i = 0; i < kCount; ++i)
+            if (got[i] != std::string(1, static_cast<char>('a' + i)))
+                return false;
+        return true;
+    };
+    for (int round = 0; round < 100 && !all(); ++round)
+        owner.Wait(100);
+    ASSERT_TRUE(all());
+    owner.Wait(50);  // an end that came after its byte
+    owner.events.clear();
+    EXPECT_EQ(owner.Wait(50), 0);
+    EXPECT_TRUE(owner.events.empty()) << owner.events.size() << " events, the first: " << owner.events[0].what;
+    ::close(listener);
+}
