@@ -7,7 +7,7 @@
 # AgentX master (agentXSocket on a Unix socket in that directory) and SMUX
 # agent (smuxsocket on a free port, smuxpeer line).  For each row count N and
 # each host in turn -- our SMUX peer (bench_e2e_host), net-snmp's subagent
-# (bench_netsnmp_subagent), and our AgentX host once it exists -- it starts the
+# (bench_netsnmp_subagent) and our AgentX subagent (bench_e2e_host --agentx) -- it starts the
 # host with N rows (e2e/rows.h: identical rows), then
 #   1. walks relayConnTable with snmpwalk and snmpbulkwalk -Cr25 and compares
 #      every line with the first host's walk (stops on any difference);
@@ -119,12 +119,8 @@ client_args=(-v2c -c "$community" -m "" -On -t 30 -r 0)
 # others' walks are compared with.
 host_smux() { echo env "E2E_HOST_PASSWORD=$password" "$smux_bin" --port "$smux_port" --rows "$1" --identity "$identity"; }
 host_netsnmp() { echo "$netsnmp_bin" --agentx "unix:$agentx_socket" --rows "$1"; }
-# (a) our AgentX host, once the library has an AgentX session: a program like
-# bench_e2e_host that serves the rows of e2e/rows.h through NyAgentxSession
-# (Init("unix:PATH"), Open, Register of the velmora subtree, ProcessRequests
-# until SIGTERM).  Add it here and to `hosts` below:
-#   host_agentx() { echo "$build/bench/bench_agentx_host" --agentx "unix:$agentx_socket" --rows "$1"; }
-hosts=(smux netsnmp)
+host_agentx() { echo "$smux_bin" --agentx "unix:$agentx_socket" --rows "$1" --identity "$identity"; }
+hosts=(smux agentx netsnmp)
 declare -A host_label=([smux]="ours, SMUX" [netsnmp]="net-snmp subagent" [agentx]="ours, AgentX")
 
 # ---- measuring ----------------------------------------------------------------

@@ -1,8 +1,8 @@
-// bench_e2e_host - an SMUX peer that publishes N rows of relayConnTable with
-// fixed values (e2e/rows.h), for timing walks through a real agent
-// (bench/e2e.sh, bench/vs_subagent.sh).
+// bench_e2e_host - an SMUX peer (or, with --agentx, an AgentX subagent) that
+// publishes N rows of relayConnTable with fixed values (e2e/rows.h), for
+// timing walks through a real agent (bench/e2e.sh, bench/vs_subagent.sh).
 //
-// usage: bench_e2e_host --port SMUX_PORT --rows N [--identity OID]
+// usage: bench_e2e_host (--port SMUX_PORT | --agentx ADDRESS) --rows N [--identity OID]
 // The password is taken from E2E_HOST_PASSWORD (default "bench").  Prints
 // "registered N rows" once the agent has accepted the registration, then
 // answers requests until SIGTERM or SIGINT.
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "rows.h"
+#include "nyagentx.h"
 #include "nysmuxpeer.h"
 #include "relaymib.h"
 
@@ -58,6 +59,7 @@ int main(int argc, char** argv)
     int port = 0;
     long rows = -1;
     std::string identity = "1.3.6.1.4.1.32473.1.1";
+    std::string agentx;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc)
@@ -66,13 +68,15 @@ int main(int argc, char** argv)
             port = static_cast<int>(Number(argv[++i], 1, 65535, "--port wants 1..65535"));
         else if (arg == "--rows")
             rows = Number(argv[++i], 0, 1000000, "--rows wants 0..1000000");  // distinct below 2^24
+        else if (arg == "--agentx")
+            agentx = argv[++i];
         else if (arg == "--identity")
             identity = argv[++i];
         else
             Usage(("unknown argument " + arg).c_str());
     }
-    if (port == 0 || rows < 0)
-        Usage("--port and --rows are required");
+    if ((port == 0 && agentx.empty()) || rows < 0)
+        Usage("--port or --agentx, and --rows are required");
     const char* password = std::getenv("E2E_HOST_PASSWORD");
 
     struct sigaction action {};
@@ -108,6 +112,27 @@ int main(int argc, char** argv)
         NYSMI_OID instance{10, arcs};
         entry->SetInstanceNumber(instance);
         entries.push_back(std::move(entry));
+    }
+
+    if (!agentx.empty()) {
+        NyAgentxSession subagent(manager);
+        try {
+            subagent.Init(agentx.c_str());
+            subagent.Open(identity.c_str(), "bench_e2e_host", 0);
+            int priority = NYAGENTX_DEFAULT_PRIORITY;
+            subagent.Register(mib.velmora, priority, 0);
+        } catch (NySocketException& e) {
+            std::fprintf(stderr, "bench_e2e_host: %s\n", e.Text());
+            return 1;
+        }
+        std::printf("registered %ld rows\n", rows);
+        std::fflush(stdout);
+        int volatile stop = 0;
+        while (g_signal == 0)
+            subagent.ProcessRequests(stop, 1, nullptr);
+        subagent.Close(NYAGENTX_REASON_SHUTDOWN, 1);
+        subagent.End();
+        return 0;
     }
 
     NySmuxSession session(manager);
