@@ -116,6 +116,8 @@ public:
     // Connects to the master: "unix:/path", "/path", "tcp:HOST:PORT",
     // "HOST:PORT" or "HOST" (port 705); null or empty: unix:/var/agentx/master.
     virtual int Init(char const* address);
+    // Whether Init would take the address (its form only; nothing connects).
+    static bool IsValidAddress(char const* address);
     // Opens the session; `identity` is OID text (may be empty), `timeout` the
     // session's default time-out the master applies (0: the master's own).
     virtual int Open(char const* identity, char const* description, int timeout);

@@ -1,6 +1,7 @@
 // nymib-print: writes the Velmora product MIB, relay tables included, as a
 // complete SMIv1 MIB module: header, IMPORTS, the definitions printed by the
 // library, END.
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -78,6 +79,21 @@ bool PrintImports(FILE* out, const Needs& needs) {
     return std::fputs(text.c_str(), out) >= 0;
 }
 
+// A module reference as MIB parsers take it.
+bool IsModuleName(const char* name)
+{
+    if (!std::isupper(static_cast<unsigned char>(name[0])))
+        return false;
+    for (const char* p = name; *p; ++p) {
+        const bool hyphen = *p == '-';
+        if (!hyphen && !std::isalnum(static_cast<unsigned char>(*p)))
+            return false;
+        if (hyphen && (p[1] == '-' || p[1] == '\0'))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -93,11 +109,22 @@ int main(int argc, char** argv) {
             (arg == "-m" ? module : path) = argv[++i];
             continue;
         }
+        if (arg == "-m" || arg == "-o")
+            std::fprintf(stderr, "nymib-print: %s wants a value\n", arg.c_str());
+        else
+            std::fprintf(stderr, "nymib-print: unexpected argument '%s'\n", arg.c_str());
         Usage(stderr);
         return 2;
     }
-    if (!*module) {
-        Usage(stderr);
+    if (!IsModuleName(module)) {
+        std::fprintf(stderr,
+                     "nymib-print: bad module name '%s': an uppercase letter, then letters, digits and single "
+                     "hyphens, not ending in a hyphen\n",
+                     module);
+        return 2;
+    }
+    if (path && !*path) {
+        std::fprintf(stderr, "nymib-print: -o wants a file name\n");
         return 2;
     }
 

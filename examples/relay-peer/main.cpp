@@ -95,6 +95,22 @@ bool ParseNumber(const char* text, long low, long high, int& out)
     return true;
 }
 
+// An object identifier the agent can take: two arcs at least, digits and
+// single dots only, the first arc 0, 1 or 2.
+bool IsOidText(const char* text)
+{
+    const std::string oid = text;
+    if (oid.size() < 3 || oid.find_first_not_of("0123456789.") != std::string::npos || oid.find("..") != std::string::npos ||
+        oid.front() == '.' || oid.back() == '.' || oid.find('.') == std::string::npos || oid[0] > '2' || oid[1] != '.')
+        return false;
+    try {
+        NySnmpOid parsed(text);
+    } catch (const NySocketException&) {
+        return false;  // an arc above 2^32 - 1
+    }
+    return true;
+}
+
 // 0: run; 1: exit with success (help); 2: bad usage.
 int ParseOptions(int argc, char** argv, Options& options)
 {
@@ -130,11 +146,11 @@ int ParseOptions(int argc, char** argv, Options& options)
                 optarg = argv[optind++];
             if (optarg)
                 options.peer.agentxAddress = optarg;
-            ok = !options.peer.agentxAddress.empty();
+            ok = NyAgentxSession::IsValidAddress(options.peer.agentxAddress.c_str());
             break;
         case 'a': options.peer.agentHost = optarg; ok = !options.peer.agentHost.empty(); break;
         case 'p': ok = ParseNumber(optarg, 1, 65535, options.peer.agentPort); break;
-        case 'i': options.peer.identity = optarg; ok = !options.peer.identity.empty(); break;
+        case 'i': options.peer.identity = optarg; ok = IsOidText(optarg); break;
         case 'w': options.peer.password = optarg; ok = !options.peer.password.empty(); break;
         case 'd': options.peer.description = optarg; ok = !options.peer.description.empty(); break;
         case 'r': ok = ParseNumber(optarg, 1, 3600, options.refreshSeconds); break;

@@ -52,6 +52,12 @@ bool ParseAddress(const std::string& address, Endpoint& out)
 
 } // namespace
 
+bool NyAgentxSession::IsValidAddress(char const* address)
+{
+    Endpoint endpoint;
+    return ParseAddress(address && *address ? address : NYAGENTX_DEFAULT_ADDRESS, endpoint);
+}
+
 int NyAgentxSession::Init(char const* address)
 {
     const std::string wanted = address && *address ? address : NYAGENTX_DEFAULT_ADDRESS;
