@@ -7,31 +7,16 @@
 #include <mutex>
 
 #include "mib/mibcodes.h"
+#include "mib/node_parts.h"
 #include "mib/table_index.h"
 
 namespace {
 
-// Order of object identifiers with the rule of NySnmpOid::Compare: with n not
-// 0 (and at most both lengths) only the first n arcs are compared, otherwise
-// the common part, then the lengths.  Arcs compare as unsigned numbers.
-int CompareOid(const NYSMI_OID& a, const NYSMI_OID& b, uint32_t n)
-{
-    const uint32_t span = (n != 0 && n <= a.len && n <= b.len) ? n : (a.len < b.len ? a.len : b.len);
-    for (uint32_t i = 0; i < span; ++i) {
-        if (a.ptr[i] != b.ptr[i])
-            return a.ptr[i] < b.ptr[i] ? -1 : 1;
-    }
-    if (n != 0) {
-        if (span == n)
-            return 0;
-        return a.len < b.len ? -1 : 1;
-    }
-    if (a.len == b.len)
-        return 0;
-    return a.len < b.len ? -1 : 1;
-}
+using nymib::Access;
+using nymib::CompareIds;
+using nymib::IdView;
 
-bool IsReadableLeaf(NyMibObject* node)
+bool IsReadableLeaf(const NyMibObject* node)
 {
     return nymib::IsValueLeaf(node->Syntax()) && nymib::IsReadable(node->Access());
 }
@@ -41,7 +26,7 @@ bool IsReadableLeaf(NyMibObject* node)
 NyMibObject* NyMibObject::Find(NySnmpOid& target)
 {
     const NYSMI_OID& wanted = target.SmiOid();
-    if (CompareOid(m_oid.SmiOid(), wanted, wanted.len) == 0)
+    if (CompareIds(Access::Identifier(*this), wanted, wanted.len) == 0)
         return this;
     if (m_syntax == nymib::kTable)
         return TableFind(target);
@@ -55,7 +40,7 @@ NyMibObject* NyMibObject::Find(NySnmpOid& target)
 NyMibObject* NyMibObject::FindNext(NySnmpOid& target)
 {
     if (nymib::IsValueLeaf(m_syntax) && nymib::IsReadable(m_access) &&
-        CompareOid(m_oid.SmiOid(), target.SmiOid(), 0) > 0)
+        CompareIds(Access::Identifier(*this), target.SmiOid(), 0) > 0)
         return this;
     if (m_syntax == nymib::kTable)
         return TableWalk(target);
@@ -78,14 +63,14 @@ NyMibObject* NyMibObject::FindNext(NySnmpOid& target)
 NyMibObject* NyMibObject::TableWalk(NySnmpOid& target)
 {
     const NYSMI_OID& wanted = target.SmiOid();
-    const NYSMI_OID& table = m_oid.SmiOid();
-    const int position = CompareOid(table, wanted, table.len);
+    const IdView table = Access::Identifier(*this);
+    const int position = CompareIds(table, wanted, table.len);
     if (position < 0)
         return nullptr; // the target lies past the whole table
     NyMibObject* best = Indexed()->Next(wanted);
     // Only a tree whose identifiers were changed behind its back could break
     // the ordering above; even then, never answer with a preceding object.
-    if (best != nullptr && CompareOid(best->m_oid.SmiOid(), wanted, 0) <= 0)
+    if (best != nullptr && CompareIds(Access::Identifier(*best), wanted, 0) <= 0)
         return nullptr;
     return best;
 }
@@ -97,7 +82,7 @@ NyMibObject* NyMibObject::TableWalk(NySnmpOid& target)
 NyMibObject* NyMibObject::TableFind(NySnmpOid& target)
 {
     const NYSMI_OID& wanted = target.SmiOid();
-    if (wanted.len > m_oid.SmiOid().len + 2) {
+    if (wanted.len > Access::Identifier(*this).len + 2) {
         nymib::TableIndex* index = Indexed();
         if (index->deep == 0)
             return index->FirstWithPrefix(wanted);
@@ -164,8 +149,59 @@ void NyMibObject::DropTableIndex()
 
 namespace nymib {
 
+namespace {
+
+// Arcs from `from` on; the ones before are known to be the same.
+int CompareFrom(const IdView& a, const IdView& b, uint32_t from)
+{
+    const uint32_t common = a.len < b.len ? a.len : b.len;
+    for (uint32_t i = from; i < common; ++i) {
+        const uint32_t x = a[i];
+        const uint32_t y = b[i];
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    if (a.len == b.len)
+        return 0;
+    return a.len < b.len ? -1 : 1;
+}
+
+uint32_t HeadLength(const TableIndex::Entry& entry, uint32_t skip)
+{
+    const uint32_t tail = entry.len - skip;
+    return tail < TableIndex::Entry::kHead ? tail : TableIndex::Entry::kHead;
+}
+
+// Order of an entry against an identifier under the table: the head first,
+// the rest from the node.
+int CompareTail(const TableIndex::Entry& a, const NYSMI_OID& b, uint32_t skip)
+{
+    const uint32_t headLen = HeadLength(a, skip);
+    const uint32_t bLen = b.len - skip;
+    const uint32_t n = std::min(headLen, bLen);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (a.head[i] != b.ptr[skip + i])
+            return a.head[i] < b.ptr[skip + i] ? -1 : 1;
+    }
+    if (headLen < TableIndex::Entry::kHead || bLen <= headLen)
+        return a.len == b.len ? 0 : (a.len < b.len ? -1 : 1);
+    return CompareFrom(Access::Identifier(*a.column), nymib::ViewOf(b), skip + TableIndex::Entry::kHead);
+}
+
+std::vector<uint32_t> ArcsOf(const NyMibObject& node)
+{
+    const IdView id = Access::Identifier(node);
+    std::vector<uint32_t> arcs(id.len);
+    for (uint32_t i = 0; i < id.len; ++i)
+        arcs[i] = id[i];
+    return arcs;
+}
+
+} // namespace
+
 TableIndex::TableIndex(NyMibObject& table)
-    : m_table(table.m_oid.SmiOid().ptr, table.m_oid.SmiOid().ptr + table.m_oid.SmiOid().len)
+    : m_table(ArcsOf(table)), m_readable(Order{static_cast<uint32_t>(m_table.size())}),
+      m_others(Order{static_cast<uint32_t>(m_table.size())})
 {
     for (NyMibObject* row : table.m_children) {
         if (row->m_parent != &table || row->m_owningList != &table.m_children)
@@ -183,48 +219,45 @@ bool TableIndex::UnderTable(const NYSMI_OID& oid) const
     return oid.len >= n && std::equal(m_table.begin(), m_table.end(), oid.ptr);
 }
 
+bool TableIndex::UnderTable(const IdView& id) const
+{
+    const uint32_t n = static_cast<uint32_t>(m_table.size());
+    if (id.len < n)
+        return false;
+    for (uint32_t i = 0; i < n; ++i) {
+        if (id[i] != m_table[i])
+            return false;
+    }
+    return true;
+}
+
 TableIndex::Entry TableIndex::EntryOf(NyMibObject& column) const
 {
-    const NYSMI_OID& oid = column.m_oid.SmiOid();
+    const IdView id = Access::Identifier(column);
     Entry entry{};
     entry.column = &column;
-    entry.len = oid.len;
-    entry.skip = static_cast<uint32_t>(m_table.size());
-    entry.headLen = std::min(Entry::kHead, oid.len - entry.skip);
-    std::copy(oid.ptr + entry.skip, oid.ptr + entry.skip + entry.headLen, entry.head);
+    entry.len = id.len;
+    const uint32_t skip = static_cast<uint32_t>(m_table.size());
+    const uint32_t headLen = HeadLength(entry, skip);
+    for (uint32_t i = 0; i < headLen; ++i)
+        entry.head[i] = id[skip + i];
     return entry;
 }
 
-namespace {
-
-// Order of the arcs after the table's: the head first, the rest from the node.
-int CompareTail(const TableIndex::Entry& a, const NYSMI_OID& b)
-{
-    const uint32_t bLen = b.len - a.skip;
-    const uint32_t n = std::min(a.headLen, bLen);
-    for (uint32_t i = 0; i < n; ++i) {
-        if (a.head[i] != b.ptr[a.skip + i])
-            return a.head[i] < b.ptr[a.skip + i] ? -1 : 1;
-    }
-    if (a.headLen < TableIndex::Entry::kHead || bLen <= a.headLen)
-        return a.len == b.len ? 0 : (a.len < b.len ? -1 : 1);
-    return CompareArcs(a.column->Oid().SmiOid(), b);
-}
-
-} // namespace
-
 bool TableIndex::Order::operator()(const Entry& a, const Entry& b) const
 {
-    const uint32_t n = std::min(a.headLen, b.headLen);
+    const uint32_t aHead = HeadLength(a, skip);
+    const uint32_t bHead = HeadLength(b, skip);
+    const uint32_t n = std::min(aHead, bHead);
     for (uint32_t i = 0; i < n; ++i) {
         if (a.head[i] != b.head[i])
             return a.head[i] < b.head[i];
     }
     int order;
-    if (a.headLen < Entry::kHead || b.headLen < Entry::kHead)
+    if (aHead < Entry::kHead || bHead < Entry::kHead)
         order = a.len == b.len ? 0 : (a.len < b.len ? -1 : 1);
     else
-        order = CompareArcs(a.column->m_oid.SmiOid(), b.column->m_oid.SmiOid());
+        order = CompareFrom(Access::Identifier(*a.column), Access::Identifier(*b.column), skip + Entry::kHead);
     if (order != 0)
         return order < 0;
     return TreeBefore(a.column, b.column);
@@ -232,12 +265,12 @@ bool TableIndex::Order::operator()(const Entry& a, const Entry& b) const
 
 bool TableIndex::Order::operator()(const Entry& a, const NYSMI_OID& b) const
 {
-    return CompareTail(a, b) < 0;
+    return CompareTail(a, b, skip) < 0;
 }
 
 bool TableIndex::Order::operator()(const NYSMI_OID& a, const Entry& b) const
 {
-    return CompareTail(b, a) > 0;
+    return CompareTail(b, a, skip) > 0;
 }
 
 bool TableIndex::TreeBefore(const NyMibObject* a, const NyMibObject* b)
@@ -254,13 +287,102 @@ bool TableIndex::TreeBefore(const NyMibObject* a, const NyMibObject* b)
     return a->m_sequence < b->m_sequence;
 }
 
+void TableIndex::Entries::Insert(const Entry& entry)
+{
+    if (m_blocks.empty()) {
+        m_blocks.push_back(std::make_unique<Block>());
+        m_blocks[0]->items[0] = entry;
+        m_blocks[0]->count = 1;
+        return;
+    }
+    Position at = LowerBound(entry);
+    if (at.block == m_blocks.size()) {
+        at.block = m_blocks.size() - 1;
+        at.item = m_blocks[at.block]->count;
+    }
+    // The front of a block is also the end of the one before: an entry
+    // goes there while it has room, so that blocks left behind by entries
+    // arriving in order are full ones.
+    if (at.item == 0 && at.block > 0 && m_blocks[at.block - 1]->count < kBlock) {
+        --at.block;
+        at.item = m_blocks[at.block]->count;
+    }
+    Block* block = m_blocks[at.block].get();
+    if (block->count == kBlock) {
+        // Full: what follows the entry's place moves to a new block after it.
+        auto next = std::make_unique<Block>();
+        if (at.item == kBlock) {
+            next->items[0] = entry;
+            next->count = 1;
+            m_blocks.insert(m_blocks.begin() + static_cast<std::ptrdiff_t>(at.block + 1), std::move(next));
+            return;
+        }
+        std::copy(block->items + at.item, block->items + kBlock, next->items);
+        next->count = kBlock - static_cast<uint32_t>(at.item);
+        block->count = static_cast<uint32_t>(at.item);
+        m_blocks.insert(m_blocks.begin() + static_cast<std::ptrdiff_t>(at.block + 1), std::move(next));
+    }
+    std::copy_backward(block->items + at.item, block->items + block->count, block->items + block->count + 1);
+    block->items[at.item] = entry;
+    ++block->count;
+}
+
+bool TableIndex::Entries::Erase(const Entry& key)
+{
+    if (key.column != nullptr) {
+        Position at = LowerBound(key);
+        if (!AtEnd(at) && At(at).column == key.column) {
+            EraseAt(at.block, at.item);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TableIndex::Entries::EraseColumn(const NyMibObject* column)
+{
+    for (size_t b = 0; b < m_blocks.size(); ++b) {
+        for (uint32_t i = 0; i < m_blocks[b]->count; ++i) {
+            if (m_blocks[b]->items[i].column == column) {
+                EraseAt(b, i);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void TableIndex::Entries::EraseAt(size_t block, size_t item)
+{
+    Block& from = *m_blocks[block];
+    std::copy(from.items + item + 1, from.items + from.count, from.items + item);
+    --from.count;
+    if (from.count == 0) {
+        m_blocks.erase(m_blocks.begin() + static_cast<std::ptrdiff_t>(block));
+        return;
+    }
+    // Two neighbours that fit in half a block become one.
+    if (block + 1 < m_blocks.size() && from.count + m_blocks[block + 1]->count <= kBlock / 2) {
+        Block& next = *m_blocks[block + 1];
+        std::copy(next.items, next.items + next.count, from.items + from.count);
+        from.count += next.count;
+        m_blocks.erase(m_blocks.begin() + static_cast<std::ptrdiff_t>(block + 1));
+    }
+}
+
+void TableIndex::Entries::Advance(Position& at) const
+{
+    if (++at.item >= m_blocks[at.block]->count) {
+        ++at.block;
+        at.item = 0;
+    }
+}
+
 void TableIndex::Add(NyMibObject& column)
 {
-    if (UnderTable(column.m_oid.SmiOid())) {
+    if (UnderTable(Access::Identifier(column))) {
         const Entry entry = EntryOf(column);
-        m_all.insert(entry);
-        if (IsReadableLeaf(&column))
-            m_readable.insert(entry);
+        (IsReadableLeaf(&column) ? m_readable : m_others).Insert(entry);
     } else {
         m_strays.push_back(&column);
     }
@@ -274,21 +396,15 @@ void TableIndex::Remove(NyMibObject& column)
     if (stray != m_strays.end()) {
         m_strays.erase(stray);
     } else {
+        Entries& likely = IsReadableLeaf(&column) ? m_readable : m_others;
+        Entries& other = &likely == &m_readable ? m_others : m_readable;
+        const bool keyed = UnderTable(Access::Identifier(column));
         // Found by its key, unless its identifier was changed behind the
-        // tree's back; then by a search of the whole set, so that no entry
-        // outlives its node.
-        const bool readable = IsReadableLeaf(&column);
-        const bool keyed = UnderTable(column.m_oid.SmiOid());
-        for (auto* set : {&m_all, &m_readable}) {
-            if (set == &m_readable && !readable)
-                break;
-            auto it = keyed ? set->find(EntryOf(column)) : set->end();
-            if (it == set->end())
-                it = std::find_if(set->begin(), set->end(),
-                                  [&column](const Entry& e) { return e.column == &column; });
-            if (it != set->end())
-                set->erase(it);
-        }
+        // tree's back; then by a visit of all, so that no entry outlives its
+        // node.
+        const Entry key = keyed ? EntryOf(column) : Entry{nullptr, 0, {}};
+        if (!likely.Erase(key) && !other.Erase(key) && !likely.EraseColumn(&column))
+            other.EraseColumn(&column);
     }
     deep -= std::min(deep, column.m_children.size());
     column.m_inIndex = false;
@@ -296,12 +412,12 @@ void TableIndex::Remove(NyMibObject& column)
 
 void TableIndex::Release()
 {
-    for (const Entry& entry : m_all)
-        entry.column->m_inIndex = false;
+    for (const Entries* set : {&m_readable, &m_others})
+        set->ForEach([](const Entry& entry) { entry.column->m_inIndex = false; });
     for (NyMibObject* column : m_strays)
         column->m_inIndex = false;
-    m_all.clear();
-    m_readable.clear();
+    m_readable.Clear();
+    m_others.Clear();
     m_strays.clear();
 }
 
@@ -310,21 +426,22 @@ NyMibObject* TableIndex::Next(const NYSMI_OID& target) const
     NyMibObject* best = nullptr;
     if (!UnderTable(target)) {
         // Before the table (the caller has ruled out past it): the first column.
-        if (!m_readable.empty())
-            best = m_readable.begin()->column;
+        if (!m_readable.Empty())
+            best = m_readable.At(m_readable.Begin()).column;
     } else {
-        auto it = m_readable.upper_bound(target);
-        if (it != m_readable.end())
-            best = it->column;
+        const Entries::Position at = m_readable.UpperBound(target);
+        if (!m_readable.AtEnd(at))
+            best = m_readable.At(at).column;
     }
     for (NyMibObject* column : m_strays) {
-        if (!IsReadableLeaf(column) || CompareArcs(column->m_oid.SmiOid(), target) <= 0)
+        const IdView id = Access::Identifier(*column);
+        if (!IsReadableLeaf(column) || CompareIds(id, target, 0) <= 0)
             continue;
         if (best == nullptr) {
             best = column;
             continue;
         }
-        const int order = CompareArcs(column->m_oid.SmiOid(), best->m_oid.SmiOid());
+        const int order = CompareIds(id, Access::Identifier(*best));
         if (order < 0 || (order == 0 && TreeBefore(column, best)))
             best = column;
     }
@@ -337,15 +454,18 @@ NyMibObject* TableIndex::FirstWithPrefix(const NYSMI_OID& target) const
     // is the answer (instances 1 and 1.2 both begin with 1).
     NyMibObject* best = nullptr;
     if (UnderTable(target)) {
-        for (auto it = m_all.lower_bound(target); it != m_all.end(); ++it) {
-            if (CompareOid(it->column->m_oid.SmiOid(), target, target.len) != 0)
-                break;
-            if (best == nullptr || TreeBefore(it->column, best))
-                best = it->column;
+        for (const Entries* set : {&m_readable, &m_others}) {
+            for (Entries::Position at = set->LowerBound(target); !set->AtEnd(at); set->Advance(at)) {
+                NyMibObject* column = set->At(at).column;
+                if (CompareIds(Access::Identifier(*column), target, target.len) != 0)
+                    break;
+                if (best == nullptr || TreeBefore(column, best))
+                    best = column;
+            }
         }
     }
     for (NyMibObject* column : m_strays) {
-        if (CompareOid(column->m_oid.SmiOid(), target, target.len) == 0 &&
+        if (CompareIds(Access::Identifier(*column), target, target.len) == 0 &&
             (best == nullptr || TreeBefore(column, best)))
             best = column;
     }

@@ -4,6 +4,8 @@
 
 #include "nysmuxpeer.h"
 
+#include "mib/node_parts.h"
+
 namespace {
 
 using Records = std::vector<NyMibRegInfo*>;
@@ -25,7 +27,7 @@ bool IsExceptionValue(const NySnmpValue& value)
 
 NyMibObject* ExactIn(NyMibObject& node, const NySnmpOid& target)
 {
-    if (node.Oid().Compare(target, 0) == 0)
+    if (nymib::Access::Compare(node, target) == 0)
         return &node;
     for (NyMibObject* child : node.Children()) {
         if (NyMibObject* found = ExactIn(*child, target))
@@ -44,7 +46,7 @@ NyMibObject* FindOwner(const Records& records, NySnmpOid& target)
         NyMibObject* found = record->Object().Find(target);
         if (!found)
             continue;
-        if (found->Oid().Compare(target, 0) == 0)
+        if (nymib::Access::Compare(*found, target) == 0)
             return found;
         // Find stops at the first prefix match in pre-order; an exact node may
         // still come later (instances 1.2 and 1 in one table).
@@ -81,7 +83,8 @@ int ReadOne(NySmuxSession& session, const Records& records, bool next, NySnmpOid
             if (s != 0)
                 return s;
         }
-        scratch.Oid().Assign(node->Oid().SmiOid());
+        // Copied without making the node's own Oid() object.
+        nymib::Access::CopyIdentifier(*node, scratch.Oid());
         const int s = node->get(scratch.Value());
         if (s != 0)
             return s;
@@ -92,7 +95,7 @@ int ReadOne(NySmuxSession& session, const Records& records, bool next, NySnmpOid
         // forward, so this ends.
         if (!next)
             return NYSMUX_NO_SUCH_NAME;
-        later = node->Oid();
+        nymib::Access::CopyIdentifier(*node, later);
         target = &later;
     }
 }
