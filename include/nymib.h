@@ -159,20 +159,16 @@ private:
     bool m_settledInParent;  // the parent's last pass took this node in
     bool m_inIndex;          // entered in the lookup index of its table
     uint32_t m_arcCount;     // the identifier's arcs when not m_viaRow
+    uint32_t m_settledCount;
     uint32_t* m_arcs;
     const nymib::NodeTexts* m_texts;
     uint64_t m_stamp;
     uint64_t m_basedOn;
     uint64_t m_settledStamp;
     uint64_t m_sequence;
-    size_t m_settledCount;
     // What readers make on first ask (texts, the Oid() object, the trap
-    // binding); null until then.
+    // binding, a table's lookup index); null until then.
     mutable std::atomic<nymib::NodeExtras*> m_extras;
-    // A table's own index, made by the first lookup.  Lookups only read the
-    // tree, so two of them may run at once (the tree's changes never do):
-    // the index is published through an atomic pointer.
-    std::atomic<nymib::TableIndex*> m_tableIndex;
     nymib::TableIndex* Indexed();
 };
 
@@ -262,17 +258,18 @@ public:
     virtual void SetInstanceNumber(NYSMI_OID& instance);
     virtual void SetInstanceNumber(int instance);
 
-    const NySnmpOid& Instance() const { return m_instance; }
+    // Made on first ask, like Oid(); a new instance is written into it.
+    const NySnmpOid& Instance() const;
 
 private:
     friend class NyMibObject;
     friend struct nymib::Access;
 
-    void UseInstance(const NySnmpOid& instance);
+    void Renew(const NYSMI_OID* instance);
 
-    NySnmpOid m_instance;
-    // The arcs this row's own columns read their identifiers from: the row's
-    // identifier, a place for the column number (at m_slot), the instance.
+    // The row's instance and the arcs its own columns read their identifiers
+    // from: the row's identifier, a place for the column number (at m_slot),
+    // the instance.
     uint32_t* m_block = nullptr;
     uint32_t m_blockLength = 0;
     uint32_t m_slot = 0;

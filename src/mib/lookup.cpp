@@ -98,22 +98,24 @@ nymib::TableIndex* NyMibObject::TableIndexOf()
 {
     if (!m_inIndex)
         return nullptr;
-    return m_parent->m_parent->m_tableIndex.load(std::memory_order_relaxed);
+    const nymib::NodeExtras* extras = m_parent->m_parent->m_extras.load(std::memory_order_acquire);
+    return extras ? extras->tableIndex.load(std::memory_order_relaxed) : nullptr;
 }
 
 // The table's index, made now if this is the first lookup.  Only one of
 // several lookups running at once makes it; the others wait for it.
 nymib::TableIndex* NyMibObject::Indexed()
 {
-    nymib::TableIndex* index = m_tableIndex.load(std::memory_order_acquire);
+    std::atomic<nymib::TableIndex*>& slot = Access::Extras(*this).tableIndex;
+    nymib::TableIndex* index = slot.load(std::memory_order_acquire);
     if (index != nullptr)
         return index;
     static std::mutex making;
     std::lock_guard<std::mutex> guard(making);
-    index = m_tableIndex.load(std::memory_order_relaxed);
+    index = slot.load(std::memory_order_relaxed);
     if (index == nullptr) {
         index = new nymib::TableIndex(*this);
-        m_tableIndex.store(index, std::memory_order_release);
+        slot.store(index, std::memory_order_release);
     }
     return index;
 }
@@ -127,7 +129,8 @@ void NyMibObject::IndexAdd()
     NyMibObject* table = m_parent->m_parent;
     if (table == nullptr || m_parent->m_owningList != &table->m_children)
         return;
-    if (nymib::TableIndex* index = table->m_tableIndex.load(std::memory_order_relaxed))
+    const nymib::NodeExtras* extras = table->m_extras.load(std::memory_order_acquire);
+    if (nymib::TableIndex* index = extras ? extras->tableIndex.load(std::memory_order_relaxed) : nullptr)
         index->Add(*this);
 }
 
@@ -140,7 +143,8 @@ void NyMibObject::IndexRemove()
 
 void NyMibObject::DropTableIndex()
 {
-    nymib::TableIndex* index = m_tableIndex.exchange(nullptr, std::memory_order_acq_rel);
+    nymib::NodeExtras* extras = m_extras.load(std::memory_order_acquire);
+    nymib::TableIndex* index = extras ? extras->tableIndex.exchange(nullptr, std::memory_order_acq_rel) : nullptr;
     if (index == nullptr)
         return;
     index->Release();

@@ -25,20 +25,9 @@ char* CopyOf(const std::string& text)
     return copy;
 }
 
-// Publishes `made` unless another thread was first; returns what stands.
-template <class T, class Free>
-T* Publish(std::atomic<T*>& slot, T* made, Free free)
-{
-    T* present = nullptr;
-    if (slot.compare_exchange_strong(present, made, std::memory_order_acq_rel, std::memory_order_acquire))
-        return made;
-    free(made);
-    return present;
-}
-
 const char* PublishText(std::atomic<char*>& slot, const std::string& text)
 {
-    return Publish(slot, CopyOf(text), [](char* lost) { delete[] lost; });
+    return nymib::Publish(slot, CopyOf(text), [](char* lost) { delete[] lost; });
 }
 
 void DropText(std::atomic<char*>& slot)
@@ -72,6 +61,7 @@ NodeExtras::~NodeExtras()
     delete[] baseText.load(std::memory_order_relaxed);
     delete oid.load(std::memory_order_relaxed);
     delete trapVar.load(std::memory_order_relaxed);
+    delete instance.load(std::memory_order_relaxed);
 }
 
 NYSMI_OID ArcBuffer::Of(const IdView& view)
@@ -110,7 +100,7 @@ NodeExtras& Access::Extras(const NyMibObject& node)
     NodeExtras* extras = node.m_extras.load(std::memory_order_acquire);
     if (extras != nullptr)
         return *extras;
-    return *Publish(node.m_extras, new NodeExtras, [](NodeExtras* lost) { delete lost; });
+    return *nymib::Publish(node.m_extras, new NodeExtras, [](NodeExtras* lost) { delete lost; });
 }
 
 NySnmpOid& Access::MadeOid(const NyMibObject& node)
@@ -123,7 +113,7 @@ NySnmpOid& Access::MadeOid(const NyMibObject& node)
     const NYSMI_OID arcs = buffer.Of(Stored(node));
     if (arcs.len != 0)
         fresh->Assign(arcs);
-    return *Publish(extras.oid, fresh.release(), [](NySnmpOid* lost) { delete lost; });
+    return *nymib::Publish(extras.oid, fresh.release(), [](NySnmpOid* lost) { delete lost; });
 }
 
 const char* Access::CachedText(const NyMibObject& node)
@@ -198,6 +188,13 @@ void Access::MadeOidFollows(NyMibObject& node)
         made->Assign(arcs);
 }
 
+void Access::InstanceFollows(NyMibTableEntry& row)
+{
+    NodeExtras* extras = row.m_extras.load(std::memory_order_acquire);
+    if (NySnmpOid* made = extras ? extras->instance.load(std::memory_order_acquire) : nullptr)
+        made->Assign(InstanceOf(row));
+}
+
 void Access::Detach(NyMibObject& column)
 {
     if (column.m_viaRow)
@@ -228,9 +225,8 @@ NyMibObject::NyMibObject(char const* baseOidText)
     : m_parent(nullptr), m_owningList(nullptr), m_intValues(nullptr), m_userData(nullptr), m_subId(0),
       m_syntax(nymib::kRegistration), m_access(nymib::kNotAccessible), m_valueKind(nymib::kNoValue),
       m_userEvents(0), m_userParam(0), m_isIndex(false), m_fromRow(false), m_viaRow(false),
-      m_settledInParent(false), m_inIndex(false), m_arcCount(0), m_arcs(nullptr), m_texts(nullptr),
-      m_stamp(nymib::FreshStamp()), m_basedOn(0), m_settledStamp(0), m_sequence(nymib::FreshStamp()),
-      m_settledCount(0), m_extras(nullptr), m_tableIndex(nullptr)
+      m_settledInParent(false), m_inIndex(false), m_arcCount(0), m_settledCount(0), m_arcs(nullptr), m_texts(nullptr),
+      m_stamp(nymib::FreshStamp()), m_basedOn(0), m_settledStamp(0), m_sequence(nymib::FreshStamp()), m_extras(nullptr)
 {
     try {
         m_texts = nymib::InternTexts("root", nullptr, nullptr, nullptr);
@@ -248,9 +244,8 @@ NyMibObject::NyMibObject(char const* name, char const* oidText, std::vector<NyMi
     : m_parent(nullptr), m_owningList(nullptr), m_intValues(intValues), m_userData(nullptr), m_subId(0),
       m_syntax(syntax), m_access(access), m_valueKind(nymib::kNoValue), m_userEvents(0), m_userParam(0),
       m_isIndex(false), m_fromRow(false), m_viaRow(false), m_settledInParent(false), m_inIndex(false),
-      m_arcCount(0), m_arcs(nullptr), m_texts(nullptr), m_stamp(nymib::FreshStamp()), m_basedOn(0),
-      m_settledStamp(0), m_sequence(nymib::FreshStamp()), m_settledCount(0), m_extras(nullptr),
-      m_tableIndex(nullptr)
+      m_arcCount(0), m_settledCount(0), m_arcs(nullptr), m_texts(nullptr), m_stamp(nymib::FreshStamp()), m_basedOn(0),
+      m_settledStamp(0), m_sequence(nymib::FreshStamp()), m_extras(nullptr)
 {
     // The identifier is parsed before the node enters the list, so that a bad
     // text leaves no pointer to a half-built node behind.  A top-level node
@@ -275,9 +270,8 @@ NyMibObject::NyMibObject(char const* name, NyMibObject& parent, int subId, uint3
     : m_parent(&parent), m_owningList(nullptr), m_intValues(intValues), m_userData(nullptr),
       m_subId(subId), m_syntax(syntax), m_access(access), m_valueKind(nymib::kNoValue),
       m_userEvents(0), m_userParam(0), m_isIndex(false), m_fromRow(false), m_viaRow(false),
-      m_settledInParent(false), m_inIndex(false), m_arcCount(0), m_arcs(nullptr), m_texts(nullptr),
-      m_stamp(nymib::FreshStamp()), m_basedOn(0), m_settledStamp(0), m_sequence(nymib::FreshStamp()),
-      m_settledCount(0), m_extras(nullptr), m_tableIndex(nullptr)
+      m_settledInParent(false), m_inIndex(false), m_arcCount(0), m_settledCount(0), m_arcs(nullptr), m_texts(nullptr),
+      m_stamp(nymib::FreshStamp()), m_basedOn(0), m_settledStamp(0), m_sequence(nymib::FreshStamp()), m_extras(nullptr)
 {
     // Identifier first: a sub-identifier that gives no valid text throws here,
     // before the parent's list has been touched.
@@ -298,9 +292,9 @@ NyMibObject::NyMibObject(const NyMibObject& other)
       m_syntax(other.m_syntax), m_access(other.m_access), m_valueKind(other.m_valueKind),
       m_userEvents(other.m_userEvents), m_userParam(other.m_userParam), m_isIndex(other.m_isIndex),
       m_fromRow(false), m_viaRow(false), m_settledInParent(false), m_inIndex(false), m_arcCount(0),
-      m_arcs(nullptr), m_texts(nymib::RetainTexts(other.m_texts)), m_stamp(nymib::FreshStamp()),
-      m_basedOn(0), m_settledStamp(0), m_sequence(nymib::FreshStamp()), m_settledCount(0),
-      m_extras(nullptr), m_tableIndex(nullptr)
+      m_settledCount(0), m_arcs(nullptr), m_texts(nymib::RetainTexts(other.m_texts)),
+      m_stamp(nymib::FreshStamp()), m_basedOn(0), m_settledStamp(0), m_sequence(nymib::FreshStamp()),
+      m_extras(nullptr)
 {
     // The copy has the source's identifier and texts as they stand now, in
     // arcs of its own.  A copy enters no list, so its destructor has no list
@@ -431,7 +425,7 @@ NySnmpVar& NyMibObject::TrapVar()
     nymib::NodeExtras& extras = Access::Extras(*this);
     if (NySnmpVar* binding = extras.trapVar.load(std::memory_order_acquire))
         return *binding;
-    return *Publish(extras.trapVar, new NySnmpVar, [](NySnmpVar* lost) { delete lost; });
+    return *nymib::Publish(extras.trapVar, new NySnmpVar, [](NySnmpVar* lost) { delete lost; });
 }
 
 const NySnmpOid& NyMibObject::Oid() const { return Access::MadeOid(*this); }
@@ -466,7 +460,7 @@ void NyMibObject::InsertOrdered()
 void NyMibObject::Unsettle(size_t position)
 {
     if (position < m_settledCount)
-        m_settledCount = position;
+        m_settledCount = static_cast<uint32_t>(position);
     NyMibObject* node = this;
     while (node->m_settledInParent && node->m_parent != nullptr) {
         node->m_settledInParent = false;
@@ -475,7 +469,7 @@ void NyMibObject::Unsettle(size_t position)
         auto it = std::find(siblings.begin(), siblings.end(), node);
         const size_t at = static_cast<size_t>(it - siblings.begin());
         if (at < parent->m_settledCount)
-            parent->m_settledCount = at;
+            parent->m_settledCount = static_cast<uint32_t>(at);
         node = parent;
     }
 }
@@ -562,9 +556,9 @@ void NyMibObject::UpdateChildren()
     // Children before m_settledCount were renewed for this very identifier
     // and nothing below them changed since: only the others are visited.
     // Indexed afresh at every step: the calls may add children themselves.
-    size_t i = m_settledStamp == m_stamp ? std::min(m_settledCount, m_children.size()) : 0;
+    size_t i = m_settledStamp == m_stamp ? std::min<size_t>(m_settledCount, m_children.size()) : 0;
     m_settledStamp = m_stamp;
-    m_settledCount = i;
+    m_settledCount = static_cast<uint32_t>(i);
     bool own = true;
     for (; i < m_children.size(); ++i) {
         NyMibObject* child = m_children[i];
@@ -580,7 +574,7 @@ void NyMibObject::UpdateChildren()
         else
             own = false;
         if (m_settledCount == i)
-            m_settledCount = i + 1;
+            m_settledCount = static_cast<uint32_t>(i + 1);
     }
     if (!own || m_settledStamp != m_stamp)
         m_settledCount = 0;

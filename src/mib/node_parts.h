@@ -45,8 +45,24 @@ struct NodeExtras {
     std::atomic<char*> baseText{nullptr};
     std::atomic<NySnmpOid*> oid{nullptr};
     std::atomic<NySnmpVar*> trapVar{nullptr};
+    std::atomic<NySnmpOid*> instance{nullptr}; // a row's Instance()
+    // A table's own index, made by the first lookup.  Lookups only read the
+    // tree, so two of them may run at once (the tree's changes never do).
+    std::atomic<TableIndex*> tableIndex{nullptr};
     ~NodeExtras();
 };
+
+// Publishes `made` in `slot` unless another thread was first (then `made`
+// is freed); returns what stands there.
+template <class T, class Free>
+T* Publish(std::atomic<T*>& slot, T* made, Free free)
+{
+    T* present = nullptr;
+    if (slot.compare_exchange_strong(present, made, std::memory_order_acq_rel, std::memory_order_acquire))
+        return made;
+    free(made);
+    return present;
+}
 
 // A node's identifier as it stands: the arcs at `ptr`, but for the one at
 // `slot` (a column read from its row's arcs), which is `at`.
@@ -130,6 +146,14 @@ struct Access {
     {
         return CompareIds(Identifier(node), other.SmiOid(), 0);
     }
+
+    // A row's instance, the arcs after the column's place in its block.
+    static NYSMI_OID InstanceOf(const NyMibTableEntry& row)
+    {
+        return NYSMI_OID{row.m_blockLength - row.m_slot - 1, row.m_block + row.m_slot + 1};
+    }
+    // A made Instance() object takes the row's instance.
+    static void InstanceFollows(NyMibTableEntry& row);
 
     // Sequences, tables and traps show their type name as the entry type.
     static void TypeNameIsEntryType(NyMibObject& node);
