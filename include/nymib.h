@@ -48,10 +48,12 @@ struct NyMibIntValues {
 // renewing, SetInstanceNumber, assigning, set) must exclude every other use,
 // e.g. under the session's MIB mutex.  What a reader makes on first ask is
 // made aside and published with one compare-and-swap of an atomic pointer;
-// a thread that loses the race frees its own and takes the winner's.  Texts
-// returned stay valid until the node's identifier changes or the node is
-// assigned or destroyed; the objects returned by Oid() and TrapVar() stay
-// for the node's whole life (a change of identifier is written into them).
+// a thread that loses the race frees its own and takes the winner's (a
+// table's lookup index is made by one reader under a mutex while the others
+// wait).  Texts returned stay valid until the node's identifier changes or
+// the node is assigned or destroyed; the objects returned by Oid(),
+// TrapVar() and a row's Instance() stay for the node's whole life (a change
+// of identifier is written into them).
 class NyMibObject {
 public:
     // Name-only constructor: a tree root.  `baseOidText` is the identifier

@@ -166,11 +166,12 @@ void Access::StoreText(NyMibObject& node, const std::string& text)
     extras.oidText.store(CopyOf(text), std::memory_order_release);
 }
 
-void Access::DropTexts(NyMibObject& node)
+void Access::DropTexts(NyMibObject& node, bool base)
 {
     if (NodeExtras* extras = node.m_extras.load(std::memory_order_acquire)) {
         DropText(extras->oidText);
-        DropText(extras->baseText);
+        if (base)
+            DropText(extras->baseText);
     }
 }
 
@@ -498,6 +499,8 @@ void NyMibObject::UpdateOid()
     }
     if (!m_fromRow && m_basedOn != 0 && m_basedOn == m_parent->m_stamp)
         return; // derived from this very identifier of the parent already
+    // The parent's text (this node's base) may only have changed with it.
+    const bool parentChanged = m_basedOn != m_parent->m_stamp;
 
     const IdView above = Access::Identifier(*m_parent);
     if (m_subId < 0 || above.len == 0) {
@@ -509,7 +512,7 @@ void NyMibObject::UpdateOid()
         IndexRemove();
         Access::SetArcs(*this, nymib::ViewOf(parsed.SmiOid()));
         Access::MadeOidFollows(*this);
-        Access::DropTexts(*this);
+        Access::DropTexts(*this, parentChanged);
         IndexAdd();
         m_basedOn = m_parent->m_stamp;
         m_fromRow = false;
@@ -544,7 +547,7 @@ void NyMibObject::UpdateOid()
     IndexRemove();
     Access::SetArcs(*this, fresh);
     Access::MadeOidFollows(*this);
-    Access::DropTexts(*this);
+    Access::DropTexts(*this, parentChanged);
     IndexAdd();
     Changed();
 }

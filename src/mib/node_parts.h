@@ -170,7 +170,8 @@ struct Access {
     // Changes (exclusive).
     static void SetArcs(NyMibObject& node, const IdView& arcs);
     static void StoreText(NyMibObject& node, const std::string& text);
-    static void DropTexts(NyMibObject& node);
+    // Drops the identifier text, and with `base` the parent's too.
+    static void DropTexts(NyMibObject& node, bool base = true);
     // A made Oid() object takes the identifier the tree keeps.
     static void MadeOidFollows(NyMibObject& node);
     // A column read from its row's arcs gets arcs of its own (the same).

@@ -151,8 +151,8 @@ void NyMibTableEntry::Renew(const NYSMI_OID* instance)
     const NYSMI_OID row = rowBuffer.Of(Access::Identifier(*this));
     const NYSMI_OID present = Access::InstanceOf(*this);
     const NYSMI_OID& wantedInstance = instance ? *instance : present;
-    const bool moved = m_slot != row.len || !std::equal(row.ptr, row.ptr + row.len, m_block) ||
-                       present.len != wantedInstance.len ||
+    const bool rowMoved = m_slot != row.len || !std::equal(row.ptr, row.ptr + row.len, m_block);
+    const bool moved = rowMoved || present.len != wantedInstance.len ||
                        !std::equal(present.ptr, present.ptr + present.len, wantedInstance.ptr);
     if (moved) {
         // Every column reading the block changes identifier at once: out of
@@ -170,7 +170,7 @@ void NyMibTableEntry::Renew(const NYSMI_OID* instance)
         for (NyMibObject* column : m_children) {
             if (column->m_viaRow && column->m_parent == this) {
                 Access::MadeOidFollows(*column);
-                Access::DropTexts(*column);
+                Access::DropTexts(*column, rowMoved); // the row's text is the base
                 column->IndexAdd();
                 column->m_stamp = nymib::FreshStamp();
             }
@@ -207,7 +207,7 @@ void NyMibTableEntry::Renew(const NYSMI_OID* instance)
             }
             if (!same) {
                 Access::MadeOidFollows(*column);
-                Access::DropTexts(*column);
+                Access::DropTexts(*column, false);
                 column->IndexAdd();
                 column->m_stamp = nymib::FreshStamp();
             }
@@ -227,7 +227,6 @@ void NyMibTableEntry::Renew(const NYSMI_OID* instance)
         column->IndexRemove();
         Access::SetArcs(*column, wanted);
         Access::MadeOidFollows(*column);
-        Access::DropTexts(*column);
         Access::StoreText(*column, text);
         column->IndexAdd();
         column->m_stamp = nymib::FreshStamp();
