@@ -3,7 +3,9 @@
 // readable column past the target for FindNext, and identifiers derived
 // afresh from the tree, over random tables whose rows come, go and are
 // renumbered.
+#include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -12,9 +14,17 @@
 
 #include <gtest/gtest.h>
 
+#include "mib/node_parts.h"
 #include "tree.h"
 
 namespace {
+
+// A node's identifier as lookups see it, read without making its Oid().
+struct Ident {
+    NySnmpOid oid;
+    explicit Ident(const NyMibObject& node) { nymib::Access::CopyIdentifier(node, oid); }
+    const NYSMI_OID& arcs() const { return oid.SmiOid(); }
+};
 
 int Order(const NYSMI_OID& a, const NYSMI_OID& b)
 {
@@ -47,7 +57,7 @@ std::string Dotted(const NYSMI_OID& oid)
 // Find: the first node in pre-order whose identifier begins with the target.
 NyMibObject* RefFind(NyMibObject& node, const NYSMI_OID& target)
 {
-    if (BeginsWith(node.Oid().SmiOid(), target))
+    if (BeginsWith(Ident(node).arcs(), target))
         return &node;
     for (NyMibObject* child : node.Children()) {
         if (NyMibObject* found = RefFind(*child, target))
@@ -66,7 +76,8 @@ bool Readable(const NyMibObject& node)
 // the target lies past the table.
 NyMibObject* RefTableNext(NyMibObject& table, const NYSMI_OID& target)
 {
-    const NYSMI_OID& self = table.Oid().SmiOid();
+    const Ident table_(table);
+    const NYSMI_OID& self = table_.arcs();
     NYSMI_OID head{target.len < self.len ? target.len : self.len, target.ptr};
     NYSMI_OID own{head.len, self.ptr};
     if (Order(own, head) < 0)
@@ -74,9 +85,9 @@ NyMibObject* RefTableNext(NyMibObject& table, const NYSMI_OID& target)
     NyMibObject* best = nullptr;
     for (NyMibObject* row : table.Children()) {
         for (NyMibObject* column : row->Children()) {
-            if (!Readable(*column) || Order(column->Oid().SmiOid(), target) <= 0)
+            if (!Readable(*column) || Order(Ident(*column).arcs(), target) <= 0)
                 continue;
-            if (best == nullptr || Order(column->Oid().SmiOid(), best->Oid().SmiOid()) < 0)
+            if (best == nullptr || Order(Ident(*column).arcs(), Ident(*best).arcs()) < 0)
                 best = column;
         }
     }
@@ -87,7 +98,7 @@ NyMibObject* RefTableNext(NyMibObject& table, const NYSMI_OID& target)
 // column, or the first answer of the children in list order.
 NyMibObject* RefNext(NyMibObject& node, const NYSMI_OID& target)
 {
-    if (Readable(node) && Order(node.Oid().SmiOid(), target) > 0)
+    if (Readable(node) && Order(Ident(node).arcs(), target) > 0)
         return &node;
     if (node.Syntax() == 292)
         return RefTableNext(node, target);
@@ -183,18 +194,31 @@ struct Random : Tree {
     }
 
     // Every identifier as it would be derived afresh: rows under the table,
-    // columns row.column.instance, the text the arcs in dotted form.
+    // columns row.column.instance, the text the arcs in dotted form.  The
+    // Oid() objects and texts are asked for at random moments only, so that
+    // lookups run over made and unmade ones alike, and what was made earlier
+    // must have followed every change since.
     void CheckIdentifiers(int round)
     {
         for (const auto& row : rows) {
-            const std::string entry = Id(&table) + "." + std::to_string(row->entry.SubId());
-            ASSERT_EQ(Id(&row->entry), entry) << round;
-            ASSERT_EQ(row->entry.OidText(), entry) << round;
+            const std::string entry = Dotted(Ident(table).arcs()) + "." + std::to_string(row->entry.SubId());
+            ASSERT_EQ(Dotted(Ident(row->entry).arcs()), entry) << round;
+            if (Pick(4) == 0) {
+                ASSERT_EQ(row->entry.OidText(), entry) << round;
+            }
             for (NyMibObject* column : row->entry.Children()) {
                 const std::string expected = entry + "." + std::to_string(column->SubId()) + "." +
                                              Dotted(row->entry.Instance().SmiOid());
-                ASSERT_EQ(Id(column), expected) << round;
-                ASSERT_EQ(column->OidText(), expected) << round;
+                ASSERT_EQ(Dotted(Ident(*column).arcs()), expected) << round;
+                if (Pick(3) == 0) {
+                    ASSERT_EQ(Id(column), expected) << round;
+                }
+                if (Pick(3) == 0) {
+                    ASSERT_EQ(column->OidText(), expected) << round;
+                }
+                if (Pick(6) == 0) {
+                    ASSERT_EQ(column->BaseOidText(), entry) << round;
+                }
             }
         }
     }
@@ -352,9 +376,11 @@ TEST_F(Tree, RenumberedRowsMoveInTheWalk)
     EXPECT_EQ(Id(&column), TBL ".2.1.0");
 }
 
-// Lookups only read the tree, so threads may look up at once; the first of
-// them makes the table's index and every one gets the same answers.
-TEST_F(Tree, FirstLookupsFromSeveralThreadsAgree)
+// Reading only reads the tree, so threads may look up and ask at once: the
+// first of them makes the table's index, each text, Oid(), Instance() and
+// trap binding, and every thread gets the very same ones (the sanitizer
+// build sees a loser's copy freed, not leaked).
+TEST_F(Tree, FirstUseFromSeveralThreadsAgrees)
 {
     NyMibTable table("t", top, 2);
     std::vector<std::unique_ptr<Row3>> rows;
@@ -362,22 +388,46 @@ TEST_F(Tree, FirstLookupsFromSeveralThreadsAgree)
         rows.push_back(std::make_unique<Row3>(table, kReadOnly, kReadOnly, kReadOnly));
         rows.back()->entry.SetInstanceNumber((i * 7) % 300);
     }
-    NyMibObject* found[4][3] = {};
+    constexpr int kThreads = 4;
+    struct Seen {
+        NyMibObject* found[3];
+        const void* parts[300][9]; // per row: Instance(), then four parts of c1 and of c3
+    };
+    std::vector<Seen> seen(kThreads);
+    std::atomic<int> ready{0};
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            found[t][0] = Next(table, TBL);
-            found[t][1] = Next(top, TBL ".1.2.150");
-            found[t][2] = Exact(top, TBL ".1.3.299");
+            ++ready;
+            while (ready.load() < kThreads) {
+            }
+            seen[t].found[0] = Next(table, TBL);
+            seen[t].found[1] = Next(top, TBL ".1.2.150");
+            seen[t].found[2] = Exact(top, TBL ".1.3.299");
+            // Half the threads go through the rows backwards, to meet the others.
+            for (int k = 0; k < 300; ++k) {
+                const int r = t % 2 ? 299 - k : k;
+                const void** part = seen[t].parts[r];
+                *part++ = &rows[r]->entry.Instance();
+                for (NyMibObject* column : {&rows[r]->c1, &rows[r]->c3}) {
+                    *part++ = column->OidText();
+                    *part++ = column->BaseOidText();
+                    *part++ = &column->Oid();
+                    *part++ = &column->TrapVar();
+                }
+            }
         });
     }
     for (std::thread& thread : threads)
         thread.join();
-    for (int t = 0; t < 4; ++t) {
-        EXPECT_EQ(Id(found[t][0]), TBL ".1.1.0");
-        EXPECT_EQ(Id(found[t][1]), TBL ".1.2.151");
-        EXPECT_EQ(Id(found[t][2]), TBL ".1.3.299");
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(Id(seen[t].found[0]), TBL ".1.1.0");
+        EXPECT_EQ(Id(seen[t].found[1]), TBL ".1.2.151");
+        EXPECT_EQ(Id(seen[t].found[2]), TBL ".1.3.299");
+        EXPECT_EQ(std::memcmp(seen[t].parts, seen[0].parts, sizeof seen[0].parts), 0) << "thread " << t;
     }
+    EXPECT_STREQ(rows[5]->c3.OidText(), TBL ".1.3.35");
+    EXPECT_STREQ(rows[5]->c3.BaseOidText(), TBL ".1");
 }
 
 } // namespace
