@@ -305,29 +305,55 @@ void TableIndex::Entries::Insert(const Entry& entry)
         at.item = m_blocks[at.block]->count;
     }
     // The front of a block is also the end of the one before: an entry
-    // goes there while it has room, so that blocks left behind by entries
-    // arriving in order are full ones.
+    // goes there while it has room.
     if (at.item == 0 && at.block > 0 && m_blocks[at.block - 1]->count < kBlock) {
         --at.block;
         at.item = m_blocks[at.block]->count;
     }
-    Block* block = m_blocks[at.block].get();
+    size_t b = at.block;
+    uint32_t p = static_cast<uint32_t>(at.item);
+    Block* block = m_blocks[b].get();
     if (block->count == kBlock) {
-        // Full: what follows the entry's place moves to a new block after it.
-        auto next = std::make_unique<Block>();
-        if (at.item == kBlock) {
+        // Full: a neighbour with room takes some of its entries (so that
+        // blocks stay well filled whatever the order entries come in), else
+        // it is split in two.
+        Block* left = b > 0 ? m_blocks[b - 1].get() : nullptr;
+        Block* right = b + 1 < m_blocks.size() ? m_blocks[b + 1].get() : nullptr;
+        if (left != nullptr && left->count < kBlock && p > 0) {
+            const uint32_t move = std::min((kBlock - left->count + 1) / 2, p);
+            std::copy(block->items, block->items + move, left->items + left->count);
+            left->count += move;
+            std::copy(block->items + move, block->items + kBlock, block->items);
+            block->count -= move;
+            p -= move;
+        } else if (right != nullptr && right->count < kBlock && p < kBlock) {
+            const uint32_t move = std::min((kBlock - right->count + 1) / 2, kBlock - p);
+            std::copy_backward(right->items, right->items + right->count, right->items + right->count + move);
+            std::copy(block->items + kBlock - move, block->items + kBlock, right->items);
+            right->count += move;
+            block->count -= move;
+        } else if (p == kBlock) {
+            auto next = std::make_unique<Block>();
             next->items[0] = entry;
             next->count = 1;
-            m_blocks.insert(m_blocks.begin() + static_cast<std::ptrdiff_t>(at.block + 1), std::move(next));
+            m_blocks.insert(m_blocks.begin() + static_cast<std::ptrdiff_t>(b + 1), std::move(next));
             return;
+        } else {
+            auto next = std::make_unique<Block>();
+            constexpr uint32_t half = kBlock / 2;
+            std::copy(block->items + half, block->items + kBlock, next->items);
+            next->count = kBlock - half;
+            block->count = half;
+            Block* second = next.get();
+            m_blocks.insert(m_blocks.begin() + static_cast<std::ptrdiff_t>(b + 1), std::move(next));
+            if (p > half) {
+                block = second;
+                p -= half;
+            }
         }
-        std::copy(block->items + at.item, block->items + kBlock, next->items);
-        next->count = kBlock - static_cast<uint32_t>(at.item);
-        block->count = static_cast<uint32_t>(at.item);
-        m_blocks.insert(m_blocks.begin() + static_cast<std::ptrdiff_t>(at.block + 1), std::move(next));
     }
-    std::copy_backward(block->items + at.item, block->items + block->count, block->items + block->count + 1);
-    block->items[at.item] = entry;
+    std::copy_backward(block->items + p, block->items + block->count, block->items + block->count + 1);
+    block->items[p] = entry;
     ++block->count;
 }
 
