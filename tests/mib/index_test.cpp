@@ -3,6 +3,7 @@
 // readable column past the target for FindNext, and identifiers derived
 // afresh from the tree, over random tables whose rows come, go and are
 // renumbered.
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -246,6 +247,59 @@ TEST_F(Random, IndexedLookupsMatchTheReferenceWhileRowsChange)
 }
 
 #define TBL "1.3.6.1.4.1.7.2"
+
+// Thousands of rows come, are renumbered and go in random order, before and
+// after the index is made (entries in many blocks that fill, lend to their
+// neighbours, split and merge): a walk still meets every readable column in
+// instance order, and every column is found by its identifier.
+TEST_F(Tree, BigTableWalksInOrderWhileRowsChange)
+{
+    NyMibTable table("t", top, 2);
+    std::vector<std::unique_ptr<Row3>> rows;
+    uint32_t fresh = 0; // instances never repeat: a walk meets each one
+    auto renumber = [&fresh](Row3& row) {
+        const uint32_t v = (++fresh * 7919u) % 100003u;
+        Arcs instance{v / 317, v % 317};
+        row.entry.SetInstanceNumber(instance.record);
+    };
+    std::mt19937 random{11};
+    for (int i = 0; i < 3000; ++i) {
+        rows.push_back(std::make_unique<Row3>(table, kReadOnly, kNoAccess, kReadOnly));
+        renumber(*rows.back());
+        if (i == 1000)
+            ASSERT_NE(Next(table, TBL), nullptr); // the index follows from here on
+    }
+    for (int i = 0; i < 3000; ++i) {
+        const size_t at = random() % rows.size();
+        if (i % 3 == 0)
+            rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(at));
+        else
+            renumber(*rows[at]);
+    }
+    std::vector<Row3*> order;
+    for (const auto& row : rows)
+        order.push_back(row.get());
+    std::sort(order.begin(), order.end(), [](Row3* a, Row3* b) {
+        return Order(a->entry.Instance().SmiOid(), b->entry.Instance().SmiOid()) < 0;
+    });
+    std::vector<NyMibObject*> expected, walked;
+    for (auto column : {&Row3::c1, &Row3::c3}) {
+        for (Row3* row : order)
+            expected.push_back(&(row->*column));
+    }
+    NySnmpOid target(TBL);
+    while (NyMibObject* next = table.FindNext(target)) {
+        walked.push_back(next);
+        nymib::Access::CopyIdentifier(*next, target);
+    }
+    EXPECT_EQ(walked, expected);
+    for (const auto& row : rows) {
+        for (NyMibObject* column : {&row->c1, &row->c2, &row->c3}) {
+            Ident id(*column);
+            ASSERT_EQ(top.Find(id.oid), column);
+        }
+    }
+}
 
 // Renewal that skips what has not changed must still reach whatever did.
 TEST_F(Tree, RenewalReachesEveryChangedNode)
