@@ -106,13 +106,14 @@ nymib::TableIndex* NyMibObject::TableIndexOf()
 // several lookups running at once makes it; the others wait for it.
 nymib::TableIndex* NyMibObject::Indexed()
 {
+    if (const nymib::NodeExtras* extras = m_extras.load(std::memory_order_acquire)) {
+        if (nymib::TableIndex* index = extras->tableIndex.load(std::memory_order_acquire))
+            return index;
+    }
     std::atomic<nymib::TableIndex*>& slot = Access::Extras(*this).tableIndex;
-    nymib::TableIndex* index = slot.load(std::memory_order_acquire);
-    if (index != nullptr)
-        return index;
     static std::mutex making;
     std::lock_guard<std::mutex> guard(making);
-    index = slot.load(std::memory_order_relaxed);
+    nymib::TableIndex* index = slot.load(std::memory_order_relaxed);
     if (index == nullptr) {
         index = new nymib::TableIndex(*this);
         slot.store(index, std::memory_order_release);
@@ -170,6 +171,18 @@ int CompareFrom(const IdView& a, const IdView& b, uint32_t from)
     return a.len < b.len ? -1 : 1;
 }
 
+int CompareFrom(const IdView& a, const NYSMI_OID& b, uint32_t from)
+{
+    const uint32_t common = a.len < b.len ? a.len : b.len;
+    if (from < common) {
+        if (const int order = nymib::FirstDifference(a, b.ptr, from, common))
+            return order;
+    }
+    if (a.len == b.len)
+        return 0;
+    return a.len < b.len ? -1 : 1;
+}
+
 uint32_t HeadLength(const TableIndex::Entry& entry, uint32_t skip)
 {
     const uint32_t tail = entry.len - skip;
@@ -177,19 +190,25 @@ uint32_t HeadLength(const TableIndex::Entry& entry, uint32_t skip)
 }
 
 // Order of an entry against an identifier under the table: the head first,
-// the rest from the node.
-int CompareTail(const TableIndex::Entry& a, const NYSMI_OID& b, uint32_t skip)
+// the rest from the node.  Inlined into the searches, which call it some
+// twenty times per lookup.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline int CompareTail(const TableIndex::Entry& a, const NYSMI_OID& b, uint32_t skip)
 {
-    const uint32_t headLen = HeadLength(a, skip);
+    const uint32_t aTail = a.len - skip;
+    const uint32_t headLen = aTail < TableIndex::Entry::kHead ? aTail : TableIndex::Entry::kHead;
     const uint32_t bLen = b.len - skip;
-    const uint32_t n = std::min(headLen, bLen);
+    const uint32_t* bTail = b.ptr + skip;
+    const uint32_t n = headLen < bLen ? headLen : bLen;
     for (uint32_t i = 0; i < n; ++i) {
-        if (a.head[i] != b.ptr[skip + i])
-            return a.head[i] < b.ptr[skip + i] ? -1 : 1;
+        if (a.head[i] != bTail[i])
+            return a.head[i] < bTail[i] ? -1 : 1;
     }
     if (headLen < TableIndex::Entry::kHead || bLen <= headLen)
         return a.len == b.len ? 0 : (a.len < b.len ? -1 : 1);
-    return CompareFrom(Access::Identifier(*a.column), nymib::ViewOf(b), skip + TableIndex::Entry::kHead);
+    return CompareFrom(Access::Identifier(*a.column), b, skip + TableIndex::Entry::kHead);
 }
 
 std::vector<uint32_t> ArcsOf(const NyMibObject& node)
@@ -207,14 +226,32 @@ TableIndex::TableIndex(NyMibObject& table)
     : m_table(ArcsOf(table)), m_readable(Order{static_cast<uint32_t>(m_table.size())}),
       m_others(Order{static_cast<uint32_t>(m_table.size())})
 {
+    // Gathered, sorted once and laid out: much faster than entering the
+    // columns one by one, and the blocks come out evenly filled.
+    std::vector<Entry> readable;
+    std::vector<Entry> others;
     for (NyMibObject* row : table.m_children) {
         if (row->m_parent != &table || row->m_owningList != &table.m_children)
             continue;
         for (NyMibObject* column : row->m_children) {
-            if (column->m_parent == row && column->m_owningList == &row->m_children)
-                Add(*column);
+            if (column->m_parent != row || column->m_owningList != &row->m_children)
+                continue;
+            if (UnderTable(Access::Identifier(*column)))
+                (IsReadableLeaf(column) ? readable : others).push_back(EntryOf(*column));
+            else
+                m_strays.push_back(column);
+            deep += column->m_children.size();
+            column->m_inIndex = true;
         }
     }
+    Load(readable, m_readable);
+    Load(others, m_others);
+}
+
+void TableIndex::Load(std::vector<Entry>& entries, Entries& into)
+{
+    std::sort(entries.begin(), entries.end(), into.Ordering());
+    into.Load(entries);
 }
 
 bool TableIndex::UnderTable(const NYSMI_OID& oid) const
@@ -267,16 +304,6 @@ bool TableIndex::Order::operator()(const Entry& a, const Entry& b) const
     return TreeBefore(a.column, b.column);
 }
 
-bool TableIndex::Order::operator()(const Entry& a, const NYSMI_OID& b) const
-{
-    return CompareTail(a, b, skip) < 0;
-}
-
-bool TableIndex::Order::operator()(const NYSMI_OID& a, const Entry& b) const
-{
-    return CompareTail(b, a, skip) > 0;
-}
-
 bool TableIndex::TreeBefore(const NyMibObject* a, const NyMibObject* b)
 {
     const NyMibObject* rowA = a->m_parent;
@@ -291,12 +318,123 @@ bool TableIndex::TreeBefore(const NyMibObject* a, const NyMibObject* b)
     return a->m_sequence < b->m_sequence;
 }
 
+template <class Before>
+TableIndex::Entries::Position TableIndex::Entries::Search(Before before) const
+{
+    // The first block whose last entry is not before holds the answer.
+    size_t low = 0;
+    size_t high = m_lasts.size();
+    while (low < high) {
+        const size_t mid = low + (high - low) / 2;
+        if (before(m_lasts[mid]))
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    if (low == m_lasts.size())
+        return {low, 0};
+    const Block& block = *m_blocks[low];
+    uint32_t first = 0;
+    uint32_t last = block.count - 1; // the last is not before
+    while (first < last) {
+        const uint32_t mid = first + (last - first) / 2;
+        if (before(block.items[mid]))
+            first = mid + 1;
+        else
+            last = mid;
+    }
+    return {low, first};
+}
+
+namespace {
+
+// Whether the column of an entry begins with a target under the table (the
+// table's arcs are the same): the head first, the rest from the node.
+bool BeginsWith(const TableIndex::Entry& entry, const NYSMI_OID& target, uint32_t skip)
+{
+    if (entry.len < target.len)
+        return false;
+    const uint32_t tail = target.len - skip;
+    const uint32_t head = HeadLength(entry, skip);
+    const uint32_t n = tail < head ? tail : head;
+    for (uint32_t i = 0; i < n; ++i) {
+        if (entry.head[i] != target.ptr[skip + i])
+            return false;
+    }
+    return tail <= head ||
+           nymib::FirstDifference(Access::Identifier(*entry.column), target.ptr, skip + head, target.len) == 0;
+}
+
+// Entries before a target: all of them up to (upper bound) or short of it.
+struct TargetAfter {
+    const NYSMI_OID& target;
+    uint32_t skip;
+    int limit; // 0: entries equal to the target count as before
+#if defined(__GNUC__)
+    __attribute__((always_inline))
+#endif
+    bool operator()(const TableIndex::Entry& e) const
+    {
+        return CompareTail(e, target, skip) < limit;
+    }
+};
+
+} // namespace
+
+TableIndex::Entries::Position TableIndex::Entries::UpperBound(const NYSMI_OID& target) const
+{
+    return Search(TargetAfter{target, m_order.skip, 1});
+}
+
+TableIndex::Entries::Position TableIndex::Entries::LowerBound(const NYSMI_OID& target) const
+{
+    return Search(TargetAfter{target, m_order.skip, 0});
+}
+
+TableIndex::Entries::Position TableIndex::Entries::LowerBound(const Entry& entry) const
+{
+    return Search([this, &entry](const Entry& e) { return m_order(e, entry); });
+}
+
+void TableIndex::Entries::AddBlock(size_t at, std::unique_ptr<Block> block)
+{
+    m_lasts.insert(m_lasts.begin() + static_cast<std::ptrdiff_t>(at), block->items[block->count - 1]);
+    m_blocks.insert(m_blocks.begin() + static_cast<std::ptrdiff_t>(at), std::move(block));
+}
+
+void TableIndex::Entries::DropBlock(size_t at)
+{
+    m_blocks.erase(m_blocks.begin() + static_cast<std::ptrdiff_t>(at));
+    m_lasts.erase(m_lasts.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+void TableIndex::Entries::Refresh(size_t at)
+{
+    for (size_t b = at > 0 ? at - 1 : 0; b <= at + 1 && b < m_blocks.size(); ++b)
+        m_lasts[b] = m_blocks[b]->items[m_blocks[b]->count - 1];
+}
+
+void TableIndex::Entries::Load(const std::vector<Entry>& sorted)
+{
+    // Seven eighths full: room for entries that come later without a split.
+    constexpr uint32_t kFill = kBlock - kBlock / 8;
+    Clear();
+    for (size_t from = 0; from < sorted.size(); from += kFill) {
+        auto block = std::make_unique<Block>();
+        block->count = static_cast<uint32_t>(std::min<size_t>(kFill, sorted.size() - from));
+        std::copy(sorted.begin() + static_cast<std::ptrdiff_t>(from),
+                  sorted.begin() + static_cast<std::ptrdiff_t>(from + block->count), block->items);
+        AddBlock(m_blocks.size(), std::move(block));
+    }
+}
+
 void TableIndex::Entries::Insert(const Entry& entry)
 {
     if (m_blocks.empty()) {
-        m_blocks.push_back(std::make_unique<Block>());
-        m_blocks[0]->items[0] = entry;
-        m_blocks[0]->count = 1;
+        auto first = std::make_unique<Block>();
+        first->items[0] = entry;
+        first->count = 1;
+        AddBlock(0, std::move(first));
         return;
     }
     Position at = LowerBound(entry);
@@ -336,7 +474,8 @@ void TableIndex::Entries::Insert(const Entry& entry)
             auto next = std::make_unique<Block>();
             next->items[0] = entry;
             next->count = 1;
-            m_blocks.insert(m_blocks.begin() + static_cast<std::ptrdiff_t>(b + 1), std::move(next));
+            AddBlock(b + 1, std::move(next));
+            Refresh(b);
             return;
         } else {
             auto next = std::make_unique<Block>();
@@ -345,16 +484,18 @@ void TableIndex::Entries::Insert(const Entry& entry)
             next->count = kBlock - half;
             block->count = half;
             Block* second = next.get();
-            m_blocks.insert(m_blocks.begin() + static_cast<std::ptrdiff_t>(b + 1), std::move(next));
+            AddBlock(b + 1, std::move(next));
             if (p > half) {
                 block = second;
                 p -= half;
+                ++b;
             }
         }
     }
     std::copy_backward(block->items + p, block->items + block->count, block->items + block->count + 1);
     block->items[p] = entry;
     ++block->count;
+    Refresh(b);
 }
 
 bool TableIndex::Entries::Erase(const Entry& key)
@@ -388,7 +529,7 @@ void TableIndex::Entries::EraseAt(size_t block, size_t item)
     std::copy(from.items + item + 1, from.items + from.count, from.items + item);
     --from.count;
     if (from.count == 0) {
-        m_blocks.erase(m_blocks.begin() + static_cast<std::ptrdiff_t>(block));
+        DropBlock(block);
         return;
     }
     // Two neighbours that fit in half a block become one.
@@ -396,8 +537,9 @@ void TableIndex::Entries::EraseAt(size_t block, size_t item)
         Block& next = *m_blocks[block + 1];
         std::copy(next.items, next.items + next.count, from.items + from.count);
         from.count += next.count;
-        m_blocks.erase(m_blocks.begin() + static_cast<std::ptrdiff_t>(block + 1));
+        DropBlock(block + 1);
     }
+    Refresh(block);
 }
 
 void TableIndex::Entries::Advance(Position& at) const
@@ -454,8 +596,9 @@ void TableIndex::Release()
 NyMibObject* TableIndex::Next(const NYSMI_OID& target) const
 {
     NyMibObject* best = nullptr;
-    if (!UnderTable(target)) {
-        // Before the table (the caller has ruled out past it): the first column.
+    if (target.len <= m_table.size() || !UnderTable(target)) {
+        // Before the table (the caller has ruled out past it) or the table
+        // itself, where walks start: the first column.
         if (!m_readable.Empty())
             best = m_readable.At(m_readable.Begin()).column;
     } else {
@@ -484,13 +627,16 @@ NyMibObject* TableIndex::FirstWithPrefix(const NYSMI_OID& target) const
     // is the answer (instances 1 and 1.2 both begin with 1).
     NyMibObject* best = nullptr;
     if (UnderTable(target)) {
+        const uint32_t skip = static_cast<uint32_t>(m_table.size());
         for (const Entries* set : {&m_readable, &m_others}) {
+            if (set->Empty())
+                continue;
             for (Entries::Position at = set->LowerBound(target); !set->AtEnd(at); set->Advance(at)) {
-                NyMibObject* column = set->At(at).column;
-                if (CompareIds(Access::Identifier(*column), target, target.len) != 0)
+                const Entry& entry = set->At(at);
+                if (!BeginsWith(entry, target, skip))
                     break;
-                if (best == nullptr || TreeBefore(column, best))
-                    best = column;
+                if (best == nullptr || TreeBefore(entry.column, best))
+                    best = entry.column;
             }
         }
     }

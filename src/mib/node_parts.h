@@ -77,15 +77,43 @@ struct IdView {
 
 inline IdView ViewOf(const NYSMI_OID& oid) { return {oid.ptr, oid.len, IdView::kNoSlot, 0}; }
 
+// Where x and y first differ among arcs [from, to): -1 or 1, 0 if nowhere.
+inline int FirstDifference(const uint32_t* x, const uint32_t* y, uint32_t from, uint32_t to)
+{
+    for (uint32_t i = from; i < to; ++i) {
+        if (x[i] != y[i])
+            return x[i] < y[i] ? -1 : 1;
+    }
+    return 0;
+}
+
+// The same between a view and plain arcs; the view's own slot, when among
+// them, is compared on its own, so the rest runs over plain arrays.
+inline int FirstDifference(const IdView& a, const uint32_t* b, uint32_t from, uint32_t to)
+{
+    if (a.slot < from || a.slot >= to)
+        return FirstDifference(a.ptr, b, from, to);
+    if (const int order = FirstDifference(a.ptr, b, from, a.slot))
+        return order;
+    if (a.at != b[a.slot])
+        return a.at < b[a.slot] ? -1 : 1;
+    return FirstDifference(a.ptr, b, a.slot + 1, to);
+}
+
 // Full order of identifiers: arcs as unsigned numbers, a prefix first.
 inline int CompareIds(const IdView& a, const IdView& b)
 {
     const uint32_t common = a.len < b.len ? a.len : b.len;
-    for (uint32_t i = 0; i < common; ++i) {
-        const uint32_t x = a[i];
-        const uint32_t y = b[i];
-        if (x != y)
-            return x < y ? -1 : 1;
+    if (b.slot >= common) {
+        if (const int order = FirstDifference(a, b.ptr, 0, common))
+            return order;
+    } else {
+        for (uint32_t i = 0; i < common; ++i) {
+            const uint32_t x = a[i];
+            const uint32_t y = b[i];
+            if (x != y)
+                return x < y ? -1 : 1;
+        }
     }
     if (a.len == b.len)
         return 0;
@@ -98,11 +126,8 @@ inline int CompareIds(const IdView& a, const IdView& b)
 inline int CompareIds(const IdView& a, const NYSMI_OID& b, uint32_t n)
 {
     const uint32_t span = (n != 0 && n <= a.len && n <= b.len) ? n : (a.len < b.len ? a.len : b.len);
-    for (uint32_t i = 0; i < span; ++i) {
-        const uint32_t x = a[i];
-        if (x != b.ptr[i])
-            return x < b.ptr[i] ? -1 : 1;
-    }
+    if (const int order = FirstDifference(a, b.ptr, 0, span))
+        return order;
     if (n != 0) {
         if (span == n)
             return 0;

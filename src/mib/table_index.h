@@ -44,8 +44,6 @@ public:
     struct Order {
         uint32_t skip;
         bool operator()(const Entry& a, const Entry& b) const;
-        bool operator()(const Entry& a, const NYSMI_OID& b) const;
-        bool operator()(const NYSMI_OID& a, const Entry& b) const;
     };
 
     // Entries in order, in blocks of a bounded size: about the entries' own
@@ -59,25 +57,32 @@ public:
         };
 
         explicit Entries(Order order) : m_order(order) {}
+        const Order& Ordering() const { return m_order; }
 
+        // Entries in order, laid out in blocks with some room left.
+        void Load(const std::vector<Entry>& sorted);
         void Insert(const Entry& entry);
         // Removes the entry `key` (found by its order); false when it is not
         // where its key says.
         bool Erase(const Entry& key);
         // Removes the entry of `column` wherever it is; false when none.
         bool EraseColumn(const NyMibObject* column);
-        void Clear() { m_blocks.clear(); }
+        void Clear()
+        {
+            m_blocks.clear();
+            m_lasts.clear();
+        }
         bool Empty() const { return m_blocks.empty(); }
 
         Position Begin() const { return {0, 0}; }
         bool AtEnd(const Position& at) const { return at.block >= m_blocks.size(); }
         const Entry& At(const Position& at) const { return m_blocks[at.block]->items[at.item]; }
         void Advance(Position& at) const;
-        // The first entry after `key`, the first not before `key`.
-        template <class Key>
-        Position UpperBound(const Key& key) const;
-        template <class Key>
-        Position LowerBound(const Key& key) const;
+        // The first entry after `target` (an identifier under the table), the
+        // first not before it; the first entry not before `entry`.
+        Position UpperBound(const NYSMI_OID& target) const;
+        Position LowerBound(const NYSMI_OID& target) const;
+        Position LowerBound(const Entry& entry) const;
 
         template <class Visit>
         void ForEach(Visit visit) const
@@ -96,9 +101,18 @@ public:
         };
 
         void EraseAt(size_t block, size_t item);
+        void AddBlock(size_t at, std::unique_ptr<Block> block);
+        void DropBlock(size_t at);
+        // m_lasts follows the blocks around `at` after a change.
+        void Refresh(size_t at);
+        // The first entry for which `before` is false (entries for which it
+        // holds come first).
+        template <class Before>
+        Position Search(Before before) const;
 
         Order m_order;
         std::vector<std::unique_ptr<Block>> m_blocks; // none empty
+        std::vector<Entry> m_lasts;                   // each block's last entry, searched first
     };
 
     // Whether column `a` comes before column `b` in tree order (rows in list
@@ -106,6 +120,8 @@ public:
     static bool TreeBefore(const NyMibObject* a, const NyMibObject* b);
 
     void Add(NyMibObject& column);
+    // Sorts `entries` and lays them out in `into` at once.
+    void Load(std::vector<Entry>& entries, Entries& into);
     void Remove(NyMibObject& column);
     // Every column leaves the index (the index is going away).
     void Release();
@@ -131,63 +147,6 @@ private:
     // changed behind its back has them): searched one by one.
     std::vector<NyMibObject*> m_strays;
 };
-
-template <class Key>
-TableIndex::Entries::Position TableIndex::Entries::UpperBound(const Key& key) const
-{
-    // The first block whose last entry comes after the key holds the answer.
-    size_t low = 0;
-    size_t high = m_blocks.size();
-    while (low < high) {
-        const size_t mid = low + (high - low) / 2;
-        const Block& block = *m_blocks[mid];
-        if (m_order(key, block.items[block.count - 1]))
-            high = mid;
-        else
-            low = mid + 1;
-    }
-    if (low == m_blocks.size())
-        return {low, 0};
-    const Block& block = *m_blocks[low];
-    uint32_t first = 0;
-    uint32_t last = block.count;
-    while (first < last) {
-        const uint32_t mid = first + (last - first) / 2;
-        if (m_order(key, block.items[mid]))
-            last = mid;
-        else
-            first = mid + 1;
-    }
-    return {low, first};
-}
-
-template <class Key>
-TableIndex::Entries::Position TableIndex::Entries::LowerBound(const Key& key) const
-{
-    size_t low = 0;
-    size_t high = m_blocks.size();
-    while (low < high) {
-        const size_t mid = low + (high - low) / 2;
-        const Block& block = *m_blocks[mid];
-        if (m_order(block.items[block.count - 1], key))
-            low = mid + 1;
-        else
-            high = mid;
-    }
-    if (low == m_blocks.size())
-        return {low, 0};
-    const Block& block = *m_blocks[low];
-    uint32_t first = 0;
-    uint32_t last = block.count;
-    while (first < last) {
-        const uint32_t mid = first + (last - first) / 2;
-        if (m_order(block.items[mid], key))
-            first = mid + 1;
-        else
-            last = mid;
-    }
-    return {low, first};
-}
 
 } // namespace nymib
 
