@@ -48,7 +48,7 @@ void BM_BuildRelayTable(benchmark::State& state)
     }
     state.counters["rows"] = count;
 }
-BENCHMARK(BM_BuildRelayTable)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildRelayTable)->Arg(100)->Arg(1000)->Arg(10000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 // The lookups of a served table keep an index of it; the second argument
 // says whether one lookup ran before the rows change (index kept in step).
@@ -79,7 +79,7 @@ void BM_AddRow(benchmark::State& state)
         row.reset();
     }
 }
-BENCHMARK(BM_AddRow)->ArgsProduct({{100, 1000, 10000}, {0, 1}})->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AddRow)->ArgsProduct({{100, 1000, 10000, 50000}, {0, 1}})->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // The same, timing the destruction of the added row.
 void BM_DestroyRow(benchmark::State& state)
@@ -99,7 +99,7 @@ void BM_DestroyRow(benchmark::State& state)
         state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
     }
 }
-BENCHMARK(BM_DestroyRow)->ArgsProduct({{100, 1000, 10000}, {0, 1}})->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DestroyRow)->ArgsProduct({{100, 1000, 10000, 50000}, {0, 1}})->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // A row in the middle of the table gets a new instance.
 void BM_RenumberRow(benchmark::State& state)

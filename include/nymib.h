@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@
 
 namespace nymib {
 class TableIndex;
+struct NodeTexts;
+struct NodeExtras;
+struct Access;
 }
 
 // One label of an enumerated INTEGER; a table of them ends with a null label.
@@ -31,6 +35,26 @@ struct NyMibIntValues {
 // 292 (table), 293 (table row).  Access: 0 not-accessible, 1 read-only,
 // 2 read-write, 3 write-only.  User event bits: 1 hook before a read,
 // 2 hook before a Set test, 4 hook after a Set commit.
+//
+// Memory: a node keeps little of its own, so that tables of many thousands
+// of rows stay small.  Its name, description and type names are shared by
+// every node given the same texts (an interned, reference-counted copy).  A
+// column renewed by its row keeps no identifier of its own: it is the row's
+// identifier, the column number and the row's instance.  The identifier
+// text, the parent's identifier text, the NySnmpOid that Oid() hands out
+// and the trap binding are made when first asked for and then kept.
+//
+// Threads: reading the tree (lookups, accessors, Oid(), printing) may run
+// on several threads at once; changing it (constructing, destroying,
+// renewing, SetInstanceNumber, assigning, set) must exclude every other use,
+// e.g. under the session's MIB mutex.  What a reader makes on first ask is
+// made aside and published with one compare-and-swap of an atomic pointer;
+// a thread that loses the race frees its own and takes the winner's (a
+// table's lookup index is made by one reader under a mutex while the others
+// wait).  Texts returned stay valid until the node's identifier changes or
+// the node is assigned or destroyed; the objects returned by Oid(),
+// TrapVar() and a row's Instance() stay for the node's whole life (a change
+// of identifier is written into them).
 class NYSNMP_API NyMibObject {
 public:
     // Name-only constructor: a tree root.  `baseOidText` is the identifier
@@ -77,51 +101,44 @@ public:
     // its bases; declared after the operations above to keep their order.
     virtual ~NyMibObject();
 
-    char const* Name() const { return m_name.c_str(); }
-    char const* OidText() const { return m_oidText.c_str(); }
-    char const* BaseOidText() const { return m_baseOidText.c_str(); }
+    char const* Name() const;
+    char const* OidText() const;
+    char const* BaseOidText() const;
     NyMibObject* Parent() const { return m_parent; }
     const std::vector<NyMibObject*>& Children() const { return m_children; }
     std::vector<NyMibObject*>& Children() { return m_children; }
     int32_t SubId() const { return m_subId; }
     uint32_t Syntax() const { return m_syntax; }
     int32_t Access() const { return m_access; }
-    char const* Description() const { return m_description.c_str(); }
-    char const* TypeName() const { return m_typeName.c_str(); }
-    char const* EntryTypeName() const { return m_entryTypeName.c_str(); }
+    char const* Description() const;
+    char const* TypeName() const;
+    char const* EntryTypeName() const;
     NyMibIntValues* IntValues() const { return m_intValues; }
     int32_t ValueKind() const { return m_valueKind; }
-    const NySnmpOid& Oid() const { return m_oid; }
+    const NySnmpOid& Oid() const;
 
     // The binding the session fills when this node is a variable of a trap
     // being sent.
-    NySnmpVar& TrapVar() { return m_trapVar; }
+    NySnmpVar& TrapVar();
 
 protected:
-    NySnmpOid m_oid;
     NyMibObject* m_parent;
     std::vector<NyMibObject*>* m_owningList;
     std::vector<NyMibObject*> m_children;
-    std::string m_baseOidText;
-    std::string m_name;
-    std::string m_oidText;
+    NyMibIntValues* m_intValues;
+    void* m_userData;
     int32_t m_subId;
-    std::string m_entryTypeName;
     uint32_t m_syntax;
     int32_t m_access;
-    std::string m_typeName;
-    std::string m_description;
-    NyMibIntValues* m_intValues;
     int32_t m_valueKind;
-    NySnmpVar m_trapVar;
-    bool m_isIndex;
     int32_t m_userEvents;
     int32_t m_userParam;
-    void* m_userData;
+    bool m_isIndex;
 
 private:
     friend class NyMibTableEntry; // sets its columns' identifiers
     friend class nymib::TableIndex;
+    friend struct nymib::Access;
 
     void InsertOrdered();
     NyMibObject* TableWalk(NySnmpOid& target);
@@ -140,18 +157,21 @@ private:
     void DropTableIndex();
     nymib::TableIndex* TableIndexOf();
 
+    bool m_fromRow;          // identifier given by the row: row.column.instance
+    bool m_viaRow;           // ... and read from the row's arcs, none of its own
+    bool m_settledInParent;  // the parent's last pass took this node in
+    bool m_inIndex;          // entered in the lookup index of its table
+    uint32_t m_arcCount;     // the identifier's arcs when not m_viaRow
+    uint32_t m_settledCount;
+    uint32_t* m_arcs;
+    const nymib::NodeTexts* m_texts;
     uint64_t m_stamp;
     uint64_t m_basedOn;
     uint64_t m_settledStamp;
-    size_t m_settledCount;
     uint64_t m_sequence;
-    bool m_fromRow;          // identifier given by the row: row.column.instance
-    bool m_settledInParent;  // the parent's last pass took this node in
-    bool m_inIndex;          // entered in the lookup index of its table
-    // A table's own index, made by the first lookup.  Lookups only read the
-    // tree, so two of them may run at once (the tree's changes never do):
-    // the index is published through an atomic pointer.
-    std::atomic<nymib::TableIndex*> m_tableIndex;
+    // What readers make on first ask (texts, the Oid() object, the trap
+    // binding, a table's lookup index); null until then.
+    mutable std::atomic<nymib::NodeExtras*> m_extras;
     nymib::TableIndex* Indexed();
 };
 
@@ -185,7 +205,7 @@ public:
 
 private:
     T m_value;
-    std::string m_text;
+    std::unique_ptr<std::string> m_text; // made by the first c_str()
 };
 
 extern template class nymibvar<int32_t, 1, 2>;
@@ -234,18 +254,28 @@ public:
                     char const* description = nullptr, NyMibIntValues* intValues = nullptr,
                     char const* rowTypeName = nullptr);
     NyMibTableEntry(const NyMibTableEntry& other);
-    NyMibTableEntry& operator=(const NyMibTableEntry& other) = default;
+    NyMibTableEntry& operator=(const NyMibTableEntry& other);
+    ~NyMibTableEntry() override;
 
     void UpdateChildren() override;
     virtual void SetInstanceNumber(NYSMI_OID& instance);
     virtual void SetInstanceNumber(int instance);
 
-    const NySnmpOid& Instance() const { return m_instance; }
+    // Made on first ask, like Oid(); a new instance is written into it.
+    const NySnmpOid& Instance() const;
 
 private:
-    void UseInstance(const NySnmpOid& instance);
+    friend class NyMibObject;
+    friend struct nymib::Access;
 
-    NySnmpOid m_instance;
+    void Renew(const NYSMI_OID* instance);
+
+    // The row's instance and the arcs its own columns read their identifiers
+    // from: the row's identifier, a place for the column number (at m_slot),
+    // the instance.
+    uint32_t* m_block = nullptr;
+    uint32_t m_blockLength = 0;
+    uint32_t m_slot = 0;
 };
 
 // A trap definition; its children are the variables sent with it.  The

@@ -1,22 +1,38 @@
 // The node of the MIB tree: construction, placement among siblings,
-// identifiers, user fields and the default get/set.
+// identifiers, what is made on first ask, user fields and the default
+// get/set.
 #include "nymib.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "mib/mibcodes.h"
+#include "mib/node_parts.h"
 #include "mib/table_index.h"
+
+using nymib::Access;
+using nymib::IdView;
 
 namespace {
 
-const char* OrDefault(const char* text, const char* fallback) { return text ? text : fallback; }
-
-bool SameArcs(const NYSMI_OID& a, const NYSMI_OID& b)
+char* CopyOf(const std::string& text)
 {
-    return a.len == b.len && (a.len == 0 || std::memcmp(a.ptr, b.ptr, a.len * sizeof(uint32_t)) == 0);
+    char* copy = new char[text.size() + 1];
+    std::memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
+}
+
+const char* PublishText(std::atomic<char*>& slot, const std::string& text)
+{
+    return nymib::Publish(slot, CopyOf(text), [](char* lost) { delete[] lost; });
+}
+
+void DropText(std::atomic<char*>& slot)
+{
+    delete[] slot.exchange(nullptr, std::memory_order_acq_rel);
 }
 
 } // namespace
@@ -39,72 +55,263 @@ void AppendArc(std::string& text, uint32_t arc, bool asSigned)
     text.append(number, static_cast<size_t>(n));
 }
 
+NodeExtras::~NodeExtras()
+{
+    delete[] oidText.load(std::memory_order_relaxed);
+    delete[] baseText.load(std::memory_order_relaxed);
+    delete oid.load(std::memory_order_relaxed);
+    delete trapVar.load(std::memory_order_relaxed);
+    delete instance.load(std::memory_order_relaxed);
+}
+
+NYSMI_OID ArcBuffer::Of(const IdView& view)
+{
+    if (view.slot >= view.len)
+        return NYSMI_OID{view.len, const_cast<uint32_t*>(view.ptr)};
+    uint32_t* arcs = m_local;
+    if (view.len > sizeof m_local / sizeof m_local[0]) {
+        m_wide.resize(view.len);
+        arcs = m_wide.data();
+    }
+    std::memcpy(arcs, view.ptr, view.len * sizeof(uint32_t));
+    arcs[view.slot] = view.at;
+    return NYSMI_OID{view.len, arcs};
+}
+
+void Access::CopyIdentifier(const NyMibObject& node, NySnmpOid& into)
+{
+    ArcBuffer buffer;
+    const NYSMI_OID arcs = buffer.Of(Identifier(node));
+    if (arcs.len == 0)
+        into.Erase();
+    else
+        into.Assign(arcs);
+}
+
+void Access::TypeNameIsEntryType(NyMibObject& node)
+{
+    const NodeTexts* old = node.m_texts;
+    node.m_texts = InternTexts(old->name, old->description, old->typeName, old->typeName);
+    ReleaseTexts(old);
+}
+
+NodeExtras& Access::Extras(const NyMibObject& node)
+{
+    NodeExtras* extras = node.m_extras.load(std::memory_order_acquire);
+    if (extras != nullptr)
+        return *extras;
+    return *nymib::Publish(node.m_extras, new NodeExtras, [](NodeExtras* lost) { delete lost; });
+}
+
+NySnmpOid& Access::MadeOid(const NyMibObject& node)
+{
+    NodeExtras& extras = Extras(node);
+    if (NySnmpOid* made = extras.oid.load(std::memory_order_acquire))
+        return *made;
+    auto fresh = std::make_unique<NySnmpOid>();
+    ArcBuffer buffer;
+    const NYSMI_OID arcs = buffer.Of(Stored(node));
+    if (arcs.len != 0)
+        fresh->Assign(arcs);
+    return *nymib::Publish(extras.oid, fresh.release(), [](NySnmpOid* lost) { delete lost; });
+}
+
+const char* Access::CachedText(const NyMibObject& node)
+{
+    const NodeExtras* extras = node.m_extras.load(std::memory_order_acquire);
+    return extras ? extras->oidText.load(std::memory_order_acquire) : nullptr;
+}
+
+std::string Access::TextOf(const NyMibObject& node)
+{
+    if (const char* text = CachedText(node))
+        return text;
+    return DerivedText(node);
+}
+
+// The parent's text and the sub-identifier, for a column also the instance
+// from its row: what the tree wrote when it renewed the node.
+std::string Access::DerivedText(const NyMibObject& node)
+{
+    if (node.m_parent == nullptr)
+        return "0"; // a root; top-level nodes keep the text they were given
+    std::string text = TextOf(*node.m_parent);
+    AppendArc(text, static_cast<uint32_t>(node.m_subId), true);
+    if (node.m_viaRow) {
+        const auto* row = static_cast<const NyMibTableEntry*>(node.m_parent);
+        for (uint32_t i = row->m_slot + 1; i < row->m_blockLength; ++i)
+            AppendArc(text, row->m_block[i], false);
+    }
+    return text;
+}
+
+void Access::SetArcs(NyMibObject& node, const IdView& view)
+{
+    uint32_t* arcs = nullptr;
+    if (view.len != 0) {
+        arcs = new uint32_t[view.len];
+        for (uint32_t i = 0; i < view.len; ++i)
+            arcs[i] = view[i];
+    }
+    delete[] node.m_arcs;
+    node.m_arcs = arcs;
+    node.m_arcCount = view.len;
+    node.m_viaRow = false;
+}
+
+void Access::StoreText(NyMibObject& node, const std::string& text)
+{
+    NodeExtras& extras = Extras(node);
+    DropText(extras.oidText);
+    extras.oidText.store(CopyOf(text), std::memory_order_release);
+}
+
+void Access::DropTexts(NyMibObject& node, bool base)
+{
+    if (NodeExtras* extras = node.m_extras.load(std::memory_order_acquire)) {
+        DropText(extras->oidText);
+        if (base)
+            DropText(extras->baseText);
+    }
+}
+
+void Access::MadeOidFollows(NyMibObject& node)
+{
+    NodeExtras* extras = node.m_extras.load(std::memory_order_acquire);
+    NySnmpOid* made = extras ? extras->oid.load(std::memory_order_acquire) : nullptr;
+    if (made == nullptr)
+        return;
+    ArcBuffer buffer;
+    const NYSMI_OID arcs = buffer.Of(Stored(node));
+    if (arcs.len == 0)
+        made->Erase();
+    else
+        made->Assign(arcs);
+}
+
+void Access::InstanceFollows(NyMibTableEntry& row)
+{
+    NodeExtras* extras = row.m_extras.load(std::memory_order_acquire);
+    if (NySnmpOid* made = extras ? extras->instance.load(std::memory_order_acquire) : nullptr)
+        made->Assign(InstanceOf(row));
+}
+
+void Access::Detach(NyMibObject& column)
+{
+    if (column.m_viaRow)
+        SetArcs(column, Stored(column));
+}
+
+void Access::DetachColumns(NyMibObject& row)
+{
+    for (NyMibObject* child : row.m_children) {
+        if (child->m_parent == &row)
+            Detach(*child);
+    }
+}
+
+void Access::Release(NyMibObject& node)
+{
+    delete[] node.m_arcs;
+    node.m_arcs = nullptr;
+    node.m_arcCount = 0;
+    delete node.m_extras.exchange(nullptr, std::memory_order_acq_rel);
+    ReleaseTexts(node.m_texts);
+    node.m_texts = nullptr;
+}
+
 } // namespace nymib
 
 NyMibObject::NyMibObject(char const* baseOidText)
-    : m_parent(nullptr), m_owningList(nullptr), m_baseOidText(OrDefault(baseOidText, "0")),
-      m_name("root"), m_oidText("0"), m_subId(0), m_syntax(nymib::kRegistration),
-      m_access(nymib::kNotAccessible), m_intValues(nullptr), m_valueKind(nymib::kNoValue),
-      m_isIndex(false), m_userEvents(0), m_userParam(0), m_userData(nullptr),
-      m_stamp(nymib::FreshStamp()), m_basedOn(0), m_settledStamp(0), m_settledCount(0), m_sequence(nymib::FreshStamp()),
-      m_fromRow(false), m_settledInParent(false), m_inIndex(false), m_tableIndex(nullptr)
+    : m_parent(nullptr), m_owningList(nullptr), m_intValues(nullptr), m_userData(nullptr), m_subId(0),
+      m_syntax(nymib::kRegistration), m_access(nymib::kNotAccessible), m_valueKind(nymib::kNoValue),
+      m_userEvents(0), m_userParam(0), m_isIndex(false), m_fromRow(false), m_viaRow(false),
+      m_settledInParent(false), m_inIndex(false), m_arcCount(0), m_settledCount(0), m_arcs(nullptr), m_texts(nullptr),
+      m_stamp(nymib::FreshStamp()), m_basedOn(0), m_settledStamp(0), m_sequence(nymib::FreshStamp()), m_extras(nullptr)
 {
+    try {
+        m_texts = nymib::InternTexts("root", nullptr, nullptr, nullptr);
+        if (baseOidText != nullptr)
+            Access::Extras(*this).baseText.store(CopyOf(baseOidText), std::memory_order_release);
+    } catch (...) {
+        Access::Release(*this);
+        throw;
+    }
 }
 
 NyMibObject::NyMibObject(char const* name, char const* oidText, std::vector<NyMibObject*>* list,
                          uint32_t syntax, int access, char const* description,
                          NyMibIntValues* intValues, char const* typeName)
-    : m_parent(nullptr), m_owningList(nullptr), m_baseOidText("0"),
-      m_name(OrDefault(name, "unkown")), m_oidText(OrDefault(oidText, "0")), m_subId(0),
-      m_syntax(syntax), m_access(access), m_typeName(OrDefault(typeName, "")),
-      m_description(OrDefault(description, "")), m_intValues(intValues),
-      m_valueKind(nymib::kNoValue), m_isIndex(false), m_userEvents(0), m_userParam(0),
-      m_userData(nullptr),
-      m_stamp(nymib::FreshStamp()), m_basedOn(0), m_settledStamp(0), m_settledCount(0), m_sequence(nymib::FreshStamp()),
-      m_fromRow(false), m_settledInParent(false), m_inIndex(false), m_tableIndex(nullptr)
+    : m_parent(nullptr), m_owningList(nullptr), m_intValues(intValues), m_userData(nullptr), m_subId(0),
+      m_syntax(syntax), m_access(access), m_valueKind(nymib::kNoValue), m_userEvents(0), m_userParam(0),
+      m_isIndex(false), m_fromRow(false), m_viaRow(false), m_settledInParent(false), m_inIndex(false),
+      m_arcCount(0), m_settledCount(0), m_arcs(nullptr), m_texts(nullptr), m_stamp(nymib::FreshStamp()), m_basedOn(0),
+      m_settledStamp(0), m_sequence(nymib::FreshStamp()), m_extras(nullptr)
 {
     // The identifier is parsed before the node enters the list, so that a bad
-    // text leaves no pointer to a half-built node behind.
-    m_oid.Assign(m_oidText.c_str());
-    list->push_back(this);
+    // text leaves no pointer to a half-built node behind.  A top-level node
+    // keeps its text: it is where its identifier comes from.
+    try {
+        const std::string text = oidText ? oidText : "0";
+        const NySnmpOid parsed(text.c_str());
+        Access::SetArcs(*this, nymib::ViewOf(parsed.SmiOid()));
+        Access::StoreText(*this, text);
+        m_texts = nymib::InternTexts(name, description, typeName, nullptr);
+        list->push_back(this);
+    } catch (...) {
+        Access::Release(*this);
+        throw;
+    }
     m_owningList = list;
 }
 
 NyMibObject::NyMibObject(char const* name, NyMibObject& parent, int subId, uint32_t syntax,
                          int access, char const* description, NyMibIntValues* intValues,
                          char const* typeName)
-    : m_parent(&parent), m_owningList(nullptr), m_baseOidText(parent.m_oidText),
-      m_name(OrDefault(name, "unkown")), m_subId(subId), m_syntax(syntax), m_access(access),
-      m_typeName(OrDefault(typeName, "")), m_description(OrDefault(description, "")),
-      m_intValues(intValues), m_valueKind(nymib::kNoValue), m_isIndex(false), m_userEvents(0),
-      m_userParam(0), m_userData(nullptr),
-      m_stamp(nymib::FreshStamp()), m_basedOn(0), m_settledStamp(0), m_settledCount(0), m_sequence(nymib::FreshStamp()),
-      m_fromRow(false), m_settledInParent(false), m_inIndex(false), m_tableIndex(nullptr)
+    : m_parent(&parent), m_owningList(nullptr), m_intValues(intValues), m_userData(nullptr),
+      m_subId(subId), m_syntax(syntax), m_access(access), m_valueKind(nymib::kNoValue),
+      m_userEvents(0), m_userParam(0), m_isIndex(false), m_fromRow(false), m_viaRow(false),
+      m_settledInParent(false), m_inIndex(false), m_arcCount(0), m_settledCount(0), m_arcs(nullptr), m_texts(nullptr),
+      m_stamp(nymib::FreshStamp()), m_basedOn(0), m_settledStamp(0), m_sequence(nymib::FreshStamp()), m_extras(nullptr)
 {
     // Identifier first: a sub-identifier that gives no valid text throws here,
     // before the parent's list has been touched.
-    NyMibObject::UpdateOid();
-    InsertOrdered();
+    try {
+        NyMibObject::UpdateOid();
+        m_texts = nymib::InternTexts(name, description, typeName, nullptr);
+        InsertOrdered();
+    } catch (...) {
+        Access::Release(*this);
+        throw;
+    }
     IndexAdd();
 }
 
 NyMibObject::NyMibObject(const NyMibObject& other)
     : m_parent(other.m_parent), m_owningList(nullptr), m_children(other.m_children),
-      m_baseOidText(other.m_baseOidText), m_name(other.m_name), m_oidText(other.m_oidText),
-      m_subId(other.m_subId), m_entryTypeName(other.m_entryTypeName), m_syntax(other.m_syntax),
-      m_access(other.m_access), m_typeName(other.m_typeName), m_description(other.m_description),
-      m_intValues(other.m_intValues), m_valueKind(other.m_valueKind),
-      m_isIndex(other.m_isIndex), m_userEvents(other.m_userEvents),
-      m_userParam(other.m_userParam), m_userData(other.m_userData),
-      m_stamp(nymib::FreshStamp()), m_basedOn(0), m_settledStamp(0), m_settledCount(0), m_sequence(nymib::FreshStamp()),
-      m_fromRow(false), m_settledInParent(false), m_inIndex(false), m_tableIndex(nullptr)
+      m_intValues(other.m_intValues), m_userData(other.m_userData), m_subId(other.m_subId),
+      m_syntax(other.m_syntax), m_access(other.m_access), m_valueKind(other.m_valueKind),
+      m_userEvents(other.m_userEvents), m_userParam(other.m_userParam), m_isIndex(other.m_isIndex),
+      m_fromRow(false), m_viaRow(false), m_settledInParent(false), m_inIndex(false), m_arcCount(0),
+      m_settledCount(0), m_arcs(nullptr), m_texts(nymib::RetainTexts(other.m_texts)),
+      m_stamp(nymib::FreshStamp()), m_basedOn(0), m_settledStamp(0), m_sequence(nymib::FreshStamp()),
+      m_extras(nullptr)
 {
-    // Assignment, not copy construction: the identifier of a root and the
-    // trap binding of any node may be empty, which the copy constructors of
-    // the value classes refuse.  A copy enters no list, so its destructor has
-    // no list to leave (the source's list may be gone by then).
-    m_oid = other.m_oid;
-    m_trapVar = other.m_trapVar;
+    // The copy has the source's identifier and texts as they stand now, in
+    // arcs of its own.  A copy enters no list, so its destructor has no list
+    // to leave (the source's list may be gone by then).
+    try {
+        Access::SetArcs(*this, Access::Identifier(other));
+        Access::StoreText(*this, Access::TextOf(other));
+        const nymib::NodeExtras* theirs = other.m_extras.load(std::memory_order_acquire);
+        if (const char* base = theirs ? theirs->baseText.load(std::memory_order_acquire) : nullptr)
+            Access::Extras(*this).baseText.store(CopyOf(base), std::memory_order_release);
+        if (const NySnmpVar* binding = theirs ? theirs->trapVar.load(std::memory_order_acquire) : nullptr)
+            TrapVar() = *binding; // assigned: an empty binding may be copied
+    } catch (...) {
+        Access::Release(*this);
+        throw;
+    }
 }
 
 NyMibObject& NyMibObject::operator=(const NyMibObject& other)
@@ -119,23 +326,34 @@ NyMibObject& NyMibObject::operator=(const NyMibObject& other)
         m_parent->DropTableIndex(); // this row's columns are ordered by its place
     if (m_parent && m_owningList == &m_parent->m_children)
         m_parent->Unsettle(0);
+    // Columns reading this row's arcs keep their identifiers when the row
+    // takes another's children.
+    Access::DetachColumns(*this);
     // Everything but the owning list: this node stays entered where it was,
     // so that its destructor still takes it out of that list.
-    m_oid = other.m_oid;
+    const nymib::NodeTexts* texts = nymib::RetainTexts(other.m_texts);
+    nymib::ReleaseTexts(m_texts);
+    m_texts = texts;
+    Access::SetArcs(*this, Access::Identifier(other));
+    Access::MadeOidFollows(*this);
+    Access::DropTexts(*this);
+    Access::StoreText(*this, Access::TextOf(other));
+    const nymib::NodeExtras* theirs = other.m_extras.load(std::memory_order_acquire);
+    if (const char* base = theirs ? theirs->baseText.load(std::memory_order_acquire) : nullptr)
+        Access::Extras(*this).baseText.store(CopyOf(base), std::memory_order_release);
+    const NySnmpVar* binding = theirs ? theirs->trapVar.load(std::memory_order_acquire) : nullptr;
+    const nymib::NodeExtras* mine = m_extras.load(std::memory_order_acquire);
+    if (binding != nullptr)
+        TrapVar() = *binding;
+    else if (mine != nullptr && mine->trapVar.load(std::memory_order_acquire) != nullptr)
+        TrapVar() = NySnmpVar();
     m_parent = other.m_parent;
     m_children = other.m_children;
-    m_baseOidText = other.m_baseOidText;
-    m_name = other.m_name;
-    m_oidText = other.m_oidText;
     m_subId = other.m_subId;
-    m_entryTypeName = other.m_entryTypeName;
     m_syntax = other.m_syntax;
     m_access = other.m_access;
-    m_typeName = other.m_typeName;
-    m_description = other.m_description;
     m_intValues = other.m_intValues;
     m_valueKind = other.m_valueKind;
-    m_trapVar = other.m_trapVar;
     m_isIndex = other.m_isIndex;
     m_userEvents = other.m_userEvents;
     m_userParam = other.m_userParam;
@@ -154,23 +372,66 @@ NyMibObject::~NyMibObject()
 {
     IndexRemove();
     DropTableIndex();
-    if (m_owningList == nullptr)
-        return;
-    auto it = std::find(m_owningList->begin(), m_owningList->end(), this);
-    if (it == m_owningList->end())
-        return;
-    if (m_parent && m_owningList == &m_parent->m_children) {
-        // The siblings keep their identifiers: the parent stays as settled as it was.
-        const size_t position = static_cast<size_t>(it - m_owningList->begin());
-        if (position < m_parent->m_settledCount)
-            --m_parent->m_settledCount;
-        if (m_parent->m_inIndex) {
-            if (nymib::TableIndex* index = m_parent->TableIndexOf())
-                --index->deep;
+    if (m_owningList != nullptr) {
+        auto it = std::find(m_owningList->begin(), m_owningList->end(), this);
+        if (it != m_owningList->end()) {
+            if (m_parent && m_owningList == &m_parent->m_children) {
+                // The siblings keep their identifiers: the parent stays as settled as it was.
+                const size_t position = static_cast<size_t>(it - m_owningList->begin());
+                if (position < m_parent->m_settledCount)
+                    --m_parent->m_settledCount;
+                if (m_parent->m_inIndex) {
+                    if (nymib::TableIndex* index = m_parent->TableIndexOf())
+                        --index->deep;
+                }
+            }
+            m_owningList->erase(it);
         }
     }
-    m_owningList->erase(it);
+    Access::Release(*this);
 }
+
+char const* NyMibObject::Name() const { return m_texts->name; }
+
+char const* NyMibObject::Description() const { return m_texts->description; }
+
+char const* NyMibObject::TypeName() const { return m_texts->typeName; }
+
+char const* NyMibObject::EntryTypeName() const { return m_texts->entryTypeName; }
+
+char const* NyMibObject::OidText() const
+{
+    nymib::NodeExtras& extras = Access::Extras(*this);
+    if (const char* text = extras.oidText.load(std::memory_order_acquire))
+        return text;
+    return PublishText(extras.oidText, Access::DerivedText(*this));
+}
+
+char const* NyMibObject::BaseOidText() const
+{
+    if (m_parent == nullptr) {
+        // A root keeps the base it was given; a top-level node has "0".
+        const nymib::NodeExtras* extras = m_extras.load(std::memory_order_acquire);
+        const char* base = extras ? extras->baseText.load(std::memory_order_acquire) : nullptr;
+        return base ? base : "0";
+    }
+    nymib::NodeExtras& extras = Access::Extras(*this);
+    if (const char* base = extras.baseText.load(std::memory_order_acquire))
+        return base;
+    return PublishText(extras.baseText, Access::TextOf(*m_parent));
+}
+
+NySnmpVar& NyMibObject::TrapVar()
+{
+    nymib::NodeExtras& extras = Access::Extras(*this);
+    if (NySnmpVar* binding = extras.trapVar.load(std::memory_order_acquire))
+        return *binding;
+    return *nymib::Publish(extras.trapVar, new NySnmpVar, [](NySnmpVar* lost) { delete lost; });
+}
+
+const NySnmpOid& NyMibObject::Oid() const { return Access::MadeOid(*this); }
+
+NySnmpOid& NyMibObject::Oid() { return Access::MadeOid(*this); }
 
 // Siblings are kept in ascending sub-identifier order, a newcomer going after
 // those with the same sub-identifier (so table rows stay in creation order).
@@ -200,7 +461,7 @@ void NyMibObject::InsertOrdered()
 void NyMibObject::Unsettle(size_t position)
 {
     if (position < m_settledCount)
-        m_settledCount = position;
+        m_settledCount = static_cast<uint32_t>(position);
     NyMibObject* node = this;
     while (node->m_settledInParent && node->m_parent != nullptr) {
         node->m_settledInParent = false;
@@ -209,7 +470,7 @@ void NyMibObject::Unsettle(size_t position)
         auto it = std::find(siblings.begin(), siblings.end(), node);
         const size_t at = static_cast<size_t>(it - siblings.begin());
         if (at < parent->m_settledCount)
-            parent->m_settledCount = at;
+            parent->m_settledCount = static_cast<uint32_t>(at);
         node = parent;
     }
 }
@@ -227,24 +488,31 @@ void NyMibObject::UpdateOid()
 {
     if (m_parent == nullptr) {
         // A top-level node re-reads its own text.
-        const NySnmpOid before = m_oid.SmiOid().len ? m_oid : NySnmpOid();
-        m_oid.Assign(m_oidText.c_str());
-        if (!SameArcs(before.SmiOid(), m_oid.SmiOid()))
-            Changed();
+        const NySnmpOid parsed(Access::TextOf(*this).c_str());
+        const IdView fresh = nymib::ViewOf(parsed.SmiOid());
+        if (nymib::CompareIds(Access::Identifier(*this), fresh) == 0)
+            return;
+        Access::SetArcs(*this, fresh);
+        Access::MadeOidFollows(*this);
+        Changed();
         return;
     }
     if (!m_fromRow && m_basedOn != 0 && m_basedOn == m_parent->m_stamp)
         return; // derived from this very identifier of the parent already
+    // The parent's text (this node's base) may only have changed with it.
+    const bool parentChanged = m_basedOn != m_parent->m_stamp;
 
-    std::string text = m_parent->m_oidText;
-    nymib::AppendArc(text, static_cast<uint32_t>(m_subId), true);
-    const NYSMI_OID& above = m_parent->m_oid.SmiOid();
+    const IdView above = Access::Identifier(*m_parent);
     if (m_subId < 0 || above.len == 0) {
         // No arcs to extend (a root's "0"), or a sub-identifier the text form
         // refuses: the text is parsed, and a bad one throws from the parser.
+        std::string text = Access::TextOf(*m_parent);
+        nymib::AppendArc(text, static_cast<uint32_t>(m_subId), true);
+        const NySnmpOid parsed(text.c_str());
         IndexRemove();
-        m_oidText = text;
-        m_oid.Assign(m_oidText.c_str());
+        Access::SetArcs(*this, nymib::ViewOf(parsed.SmiOid()));
+        Access::MadeOidFollows(*this);
+        Access::DropTexts(*this, parentChanged);
         IndexAdd();
         m_basedOn = m_parent->m_stamp;
         m_fromRow = false;
@@ -258,16 +526,28 @@ void NyMibObject::UpdateOid()
         wide.resize(above.len + 1);
         arcs = wide.data();
     }
-    std::memcpy(arcs, above.ptr, above.len * sizeof(uint32_t));
+    for (uint32_t i = 0; i < above.len; ++i)
+        arcs[i] = above[i];
     arcs[above.len] = static_cast<uint32_t>(m_subId);
-    const NYSMI_OID fresh{above.len + 1, arcs};
+    const IdView fresh{arcs, above.len + 1, IdView::kNoSlot, 0};
     m_basedOn = m_parent->m_stamp;
     m_fromRow = false;
-    if (SameArcs(fresh, m_oid.SmiOid()) && text == m_oidText)
+    const bool sameArcs = nymib::CompareIds(Access::Identifier(*this), fresh) == 0;
+    bool sameText = true;
+    if (const char* kept = Access::CachedText(*this)) {
+        std::string text = Access::TextOf(*m_parent);
+        nymib::AppendArc(text, static_cast<uint32_t>(m_subId), true);
+        sameText = text == kept;
+    }
+    if (sameArcs && sameText) {
+        if (m_viaRow)
+            Access::SetArcs(*this, fresh); // the same arcs, kept by the node now
         return;
+    }
     IndexRemove();
-    m_oidText.swap(text);
-    m_oid.Assign(fresh);
+    Access::SetArcs(*this, fresh);
+    Access::MadeOidFollows(*this);
+    Access::DropTexts(*this, parentChanged);
     IndexAdd();
     Changed();
 }
@@ -279,9 +559,9 @@ void NyMibObject::UpdateChildren()
     // Children before m_settledCount were renewed for this very identifier
     // and nothing below them changed since: only the others are visited.
     // Indexed afresh at every step: the calls may add children themselves.
-    size_t i = m_settledStamp == m_stamp ? std::min(m_settledCount, m_children.size()) : 0;
+    size_t i = m_settledStamp == m_stamp ? std::min<size_t>(m_settledCount, m_children.size()) : 0;
     m_settledStamp = m_stamp;
-    m_settledCount = i;
+    m_settledCount = static_cast<uint32_t>(i);
     bool own = true;
     for (; i < m_children.size(); ++i) {
         NyMibObject* child = m_children[i];
@@ -297,7 +577,7 @@ void NyMibObject::UpdateChildren()
         else
             own = false;
         if (m_settledCount == i)
-            m_settledCount = i + 1;
+            m_settledCount = static_cast<uint32_t>(i + 1);
     }
     if (!own || m_settledStamp != m_stamp)
         m_settledCount = 0;
@@ -323,5 +603,3 @@ void* NyMibObject::UserData() { return m_userData; }
 int NyMibObject::get(NySnmpValue&) { return nymib::kBadValue; }
 
 int NyMibObject::set(NySnmpValue const&, bool) { return nymib::kBadValue; }
-
-NySnmpOid& NyMibObject::Oid() { return m_oid; }

@@ -70,7 +70,7 @@ nymibvar<T, Kind, SyntaxCode>::nymibvar(char const* name, NyMibObject& parent, i
 
 template <class T, int Kind, uint32_t SyntaxCode>
 nymibvar<T, Kind, SyntaxCode>::nymibvar(const nymibvar& other)
-    : NyMibObject(other), m_value(), m_text(other.m_text)
+    : NyMibObject(other), m_value(), m_text(other.m_text ? new std::string(*other.m_text) : nullptr)
 {
     // Assigned rather than copy-constructed: an empty identifier may be copied.
     m_value = other.m_value;
@@ -82,7 +82,10 @@ nymibvar<T, Kind, SyntaxCode>& nymibvar<T, Kind, SyntaxCode>::operator=(const ny
     if (this != &other) {
         NyMibObject::operator=(other);
         m_value = other.m_value;
-        m_text = other.m_text;
+        if (other.m_text)
+            m_text.reset(new std::string(*other.m_text));
+        else if (m_text)
+            m_text->clear();
     }
     return *this;
 }
@@ -189,32 +192,36 @@ char const* nymibvar<T, Kind, SyntaxCode>::c_str()
 {
     char buffer[32];
     buffer[0] = '\0';
+    if (!m_text)
+        m_text.reset(new std::string); // kept for the next calls
+    std::string& text = *m_text;
     if constexpr (std::is_same_v<T, unsigned char>) {
         if (m_value != 0)
             std::snprintf(buffer, sizeof buffer, "%c", m_value);
-        m_text = buffer;
+        text = buffer;
     } else if constexpr (std::is_same_v<T, int32_t>) {
         std::snprintf(buffer, sizeof buffer, "%d", m_value);
-        m_text = buffer;
+        text = buffer;
     } else if constexpr (std::is_same_v<T, uint32_t>) {
         // Written as a signed number, like the text form of the value classes.
         std::snprintf(buffer, sizeof buffer, "%d", static_cast<int32_t>(m_value));
-        m_text = buffer;
+        text = buffer;
     } else if constexpr (std::is_same_v<T, uint64_t>) {
         std::snprintf(buffer, sizeof buffer, "%" PRIu64, m_value);
-        m_text = buffer;
+        text = buffer;
     } else if constexpr (std::is_same_v<T, std::string>) {
-        m_text.assign(m_value.c_str()); // up to the first byte 0
+        text.assign(m_value.c_str()); // up to the first byte 0
     } else if constexpr (std::is_same_v<T, NySnmpOid>) {
-        m_text = m_value.AsString();
+        text = m_value.AsString();
     }
-    return m_text.c_str();
+    return text.c_str();
 }
 
 template <class T, int Kind, uint32_t SyntaxCode>
 void nymibvar<T, Kind, SyntaxCode>::erase()
 {
-    m_text.clear();
+    if (m_text)
+        m_text->clear();
     if constexpr (std::is_same_v<T, std::string>)
         m_value.clear();
     else if constexpr (std::is_same_v<T, NySnmpOid>)

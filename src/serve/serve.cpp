@@ -3,6 +3,7 @@
 #include "serve/serve.h"
 
 #include "mib/mibcodes.h"
+#include "mib/node_parts.h"
 
 namespace nyserve {
 
@@ -13,9 +14,15 @@ bool IsExceptionValue(const NySnmpValue& value)
     return (value.Syntax() & 0x80) != 0;
 }
 
-// Whether `prefix` is a prefix of (or equal to) `oid`.
-bool Covers(const NySnmpOid& prefix, const NySnmpOid& oid)
+using nymib::Access;
+
+// Whether the node's identifier is a prefix of (or equal to) `oid`.  Read
+// through the tree's own arcs: asking a node for Oid() would make it an
+// object of its own.
+bool Covers(const NyMibObject& node, const NySnmpOid& oid)
 {
+    NySnmpOid prefix;
+    Access::CopyIdentifier(node, prefix);
     const uint32_t n = prefix.Length();
     if (n > oid.Length())
         return false;
@@ -24,7 +31,7 @@ bool Covers(const NySnmpOid& prefix, const NySnmpOid& oid)
 
 NyMibObject* ExactIn(NyMibObject& node, const NySnmpOid& target)
 {
-    if (node.Oid().Compare(target, 0) == 0)
+    if (Access::Compare(node, target) == 0)
         return &node;
     for (NyMibObject* child : node.Children()) {
         if (NyMibObject* found = ExactIn(*child, target))
@@ -37,10 +44,14 @@ NyMibObject* ExactIn(NyMibObject& node, const NySnmpOid& target)
 NyMibObject* FindNextOwner(const Records& records, NySnmpOid& target)
 {
     NyMibObject* best = nullptr;
+    NySnmpOid bestOid;
     for (NyMibRegInfo* record : records) {
         NyMibObject* found = record->Object().FindNext(target);
-        if (found && (!best || found->Oid().Compare(best->Oid(), 0) < 0))
-            best = found;
+        if (!found || (best && Access::Compare(*found, bestOid) >= 0))
+            continue;
+        best = found;
+        if (records.size() > 1)
+            Access::CopyIdentifier(*best, bestOid);
     }
     return best;
 }
@@ -57,7 +68,7 @@ NyMibObject* Candidate(const Records& records, Step step, NySnmpOid& target, con
     }
     if (!node && step != Step::Exact)
         node = FindNextOwner(records, target);
-    if (node && step != Step::Exact && end && end->Length() > 0 && node->Oid().Compare(*end, 0) >= 0)
+    if (node && step != Step::Exact && end && end->Length() > 0 && Access::Compare(*node, *end) >= 0)
         return nullptr;
     return node;
 }
@@ -73,7 +84,7 @@ NyMibObject* FindOwner(const Records& records, NySnmpOid& target)
         NyMibObject* found = record->Object().Find(target);
         if (!found)
             continue;
-        if (found->Oid().Compare(target, 0) == 0)
+        if (Access::Compare(*found, target) == 0)
             return found;
         // Find stops at the first prefix match in pre-order; an exact node may
         // still come later (instances 1.2 and 1 in one table).
@@ -87,7 +98,7 @@ bool InsideObject(const Records& records, const NySnmpOid& target)
 {
     for (NyMibRegInfo* record : records) {
         NyMibObject* node = &record->Object();
-        if (!Covers(node->Oid(), target))
+        if (!Covers(*node, target))
             continue;
         // Down the chain of nodes whose identifiers begin the target; a table's
         // rows are not searched, everything below a table is its instances.
@@ -96,7 +107,7 @@ bool InsideObject(const Records& records, const NySnmpOid& target)
                 return true;
             NyMibObject* below = nullptr;
             for (NyMibObject* child : node->Children()) {
-                if (Covers(child->Oid(), target)) {
+                if (Covers(*child, target)) {
                     below = child;
                     break;
                 }
@@ -127,7 +138,7 @@ int ReadOne(Hooks& hooks, const Records& records, Step step, const NySnmpOid& as
             if (s != 0)
                 return s;
         }
-        out.Oid().Assign(node->Oid().SmiOid());
+        Access::CopyIdentifier(*node, out.Oid());
         const int s = node->get(out.Value());
         if (s != 0)
             return s;
@@ -138,7 +149,7 @@ int ReadOne(Hooks& hooks, const Records& records, Step step, const NySnmpOid& as
         // forward, so this ends.
         if (step == Step::Exact)
             return kNoSuchName;
-        later.Assign(node->Oid().SmiOid());
+        Access::CopyIdentifier(*node, later);
         target = &later;
         step = Step::Next;
     }
@@ -174,7 +185,7 @@ int Commit(Hooks& hooks, const Records& records, NySnmpVbl& staged, NySnmpVbl* u
             continue;
         }
         if (undo) {
-            before.Oid().Assign(node->Oid().SmiOid());
+            Access::CopyIdentifier(*node, before.Oid());
             if (node->get(before.Value()) != 0)
                 before.Value().Erase();  // kept empty: Undo reports it cannot restore this one
             undo->Append(before);

@@ -3,6 +3,8 @@
 
 #include "nysmuxpeer.h"
 
+#include "mib/node_parts.h"
+
 int NySmuxSession::Send(NyMibTrap& trap, int timeout)
 {
     static const char* const thrownBy = "NySmuxSession::Send( NyMibTrap )";
@@ -36,7 +38,7 @@ int NySmuxSession::Send(NyMibTrap& trap, int timeout)
 
     for (NyMibObject* child : trap.Children()) {
         NySnmpVar& binding = child->TrapVar();
-        binding.Oid().Assign(child->Oid().SmiOid());
+        nymib::Access::CopyIdentifier(*child, binding.Oid());
         int status = child->get(binding.Value());
         if (status != 0)
             Raise(thrownBy, NYSNMP_GET_VALUE_FAILED, NYSNMP_GET_VALUE_FAILED_TEXT, status, child->Name());

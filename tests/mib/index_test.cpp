@@ -3,7 +3,10 @@
 // readable column past the target for FindNext, and identifiers derived
 // afresh from the tree, over random tables whose rows come, go and are
 // renumbered.
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -15,6 +18,13 @@
 #include "tree.h"
 
 namespace {
+
+// A node's identifier as lookups see it.
+struct Ident {
+    NySnmpOid oid;
+    explicit Ident(const NyMibObject& node) { oid = node.Oid(); }
+    const NYSMI_OID& arcs() const { return oid.SmiOid(); }
+};
 
 int Order(const NYSMI_OID& a, const NYSMI_OID& b)
 {
@@ -47,7 +57,7 @@ std::string Dotted(const NYSMI_OID& oid)
 // Find: the first node in pre-order whose identifier begins with the target.
 NyMibObject* RefFind(NyMibObject& node, const NYSMI_OID& target)
 {
-    if (BeginsWith(node.Oid().SmiOid(), target))
+    if (BeginsWith(Ident(node).arcs(), target))
         return &node;
     for (NyMibObject* child : node.Children()) {
         if (NyMibObject* found = RefFind(*child, target))
@@ -66,7 +76,8 @@ bool Readable(const NyMibObject& node)
 // the target lies past the table.
 NyMibObject* RefTableNext(NyMibObject& table, const NYSMI_OID& target)
 {
-    const NYSMI_OID& self = table.Oid().SmiOid();
+    const Ident table_(table);
+    const NYSMI_OID& self = table_.arcs();
     NYSMI_OID head{target.len < self.len ? target.len : self.len, target.ptr};
     NYSMI_OID own{head.len, self.ptr};
     if (Order(own, head) < 0)
@@ -74,9 +85,9 @@ NyMibObject* RefTableNext(NyMibObject& table, const NYSMI_OID& target)
     NyMibObject* best = nullptr;
     for (NyMibObject* row : table.Children()) {
         for (NyMibObject* column : row->Children()) {
-            if (!Readable(*column) || Order(column->Oid().SmiOid(), target) <= 0)
+            if (!Readable(*column) || Order(Ident(*column).arcs(), target) <= 0)
                 continue;
-            if (best == nullptr || Order(column->Oid().SmiOid(), best->Oid().SmiOid()) < 0)
+            if (best == nullptr || Order(Ident(*column).arcs(), Ident(*best).arcs()) < 0)
                 best = column;
         }
     }
@@ -87,7 +98,7 @@ NyMibObject* RefTableNext(NyMibObject& table, const NYSMI_OID& target)
 // column, or the first answer of the children in list order.
 NyMibObject* RefNext(NyMibObject& node, const NYSMI_OID& target)
 {
-    if (Readable(node) && Order(node.Oid().SmiOid(), target) > 0)
+    if (Readable(node) && Order(Ident(node).arcs(), target) > 0)
         return &node;
     if (node.Syntax() == 292)
         return RefTableNext(node, target);
@@ -183,18 +194,31 @@ struct Random : Tree {
     }
 
     // Every identifier as it would be derived afresh: rows under the table,
-    // columns row.column.instance, the text the arcs in dotted form.
+    // columns row.column.instance, the text the arcs in dotted form.  The
+    // Oid() objects and texts are asked for at random moments only, so that
+    // lookups run over made and unmade ones alike, and what was made earlier
+    // must have followed every change since.
     void CheckIdentifiers(int round)
     {
         for (const auto& row : rows) {
-            const std::string entry = Id(&table) + "." + std::to_string(row->entry.SubId());
-            ASSERT_EQ(Id(&row->entry), entry) << round;
-            ASSERT_EQ(row->entry.OidText(), entry) << round;
+            const std::string entry = Dotted(Ident(table).arcs()) + "." + std::to_string(row->entry.SubId());
+            ASSERT_EQ(Dotted(Ident(row->entry).arcs()), entry) << round;
+            if (Pick(4) == 0) {
+                ASSERT_EQ(row->entry.OidText(), entry) << round;
+            }
             for (NyMibObject* column : row->entry.Children()) {
                 const std::string expected = entry + "." + std::to_string(column->SubId()) + "." +
                                              Dotted(row->entry.Instance().SmiOid());
-                ASSERT_EQ(Id(column), expected) << round;
-                ASSERT_EQ(column->OidText(), expected) << round;
+                ASSERT_EQ(Dotted(Ident(*column).arcs()), expected) << round;
+                if (Pick(3) == 0) {
+                    ASSERT_EQ(Id(column), expected) << round;
+                }
+                if (Pick(3) == 0) {
+                    ASSERT_EQ(column->OidText(), expected) << round;
+                }
+                if (Pick(6) == 0) {
+                    ASSERT_EQ(column->BaseOidText(), entry) << round;
+                }
             }
         }
     }
@@ -222,6 +246,59 @@ TEST_F(Random, IndexedLookupsMatchTheReferenceWhileRowsChange)
 }
 
 #define TBL "1.3.6.1.4.1.7.2"
+
+// Thousands of rows come, are renumbered and go in random order, before and
+// after the index is made (entries in many blocks that fill, lend to their
+// neighbours, split and merge): a walk still meets every readable column in
+// instance order, and every column is found by its identifier.
+TEST_F(Tree, BigTableWalksInOrderWhileRowsChange)
+{
+    NyMibTable table("t", top, 2);
+    std::vector<std::unique_ptr<Row3>> rows;
+    uint32_t fresh = 0; // instances never repeat: a walk meets each one
+    auto renumber = [&fresh](Row3& row) {
+        const uint32_t v = (++fresh * 7919u) % 100003u;
+        Arcs instance{v / 317, v % 317};
+        row.entry.SetInstanceNumber(instance.record);
+    };
+    std::mt19937 random{11};
+    for (int i = 0; i < 3000; ++i) {
+        rows.push_back(std::make_unique<Row3>(table, kReadOnly, kNoAccess, kReadOnly));
+        renumber(*rows.back());
+        if (i == 1000)
+            ASSERT_NE(Next(table, TBL), nullptr); // the index follows from here on
+    }
+    for (int i = 0; i < 3000; ++i) {
+        const size_t at = random() % rows.size();
+        if (i % 3 == 0)
+            rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(at));
+        else
+            renumber(*rows[at]);
+    }
+    std::vector<Row3*> order;
+    for (const auto& row : rows)
+        order.push_back(row.get());
+    std::sort(order.begin(), order.end(), [](Row3* a, Row3* b) {
+        return Order(a->entry.Instance().SmiOid(), b->entry.Instance().SmiOid()) < 0;
+    });
+    std::vector<NyMibObject*> expected, walked;
+    for (auto column : {&Row3::c1, &Row3::c3}) {
+        for (Row3* row : order)
+            expected.push_back(&(row->*column));
+    }
+    NySnmpOid target(TBL);
+    while (NyMibObject* next = table.FindNext(target)) {
+        walked.push_back(next);
+        target = next->Oid();
+    }
+    EXPECT_EQ(walked, expected);
+    for (const auto& row : rows) {
+        for (NyMibObject* column : {&row->c1, &row->c2, &row->c3}) {
+            Ident id(*column);
+            ASSERT_EQ(top.Find(id.oid), column);
+        }
+    }
+}
 
 // Renewal that skips what has not changed must still reach whatever did.
 TEST_F(Tree, RenewalReachesEveryChangedNode)
@@ -352,9 +429,11 @@ TEST_F(Tree, RenumberedRowsMoveInTheWalk)
     EXPECT_EQ(Id(&column), TBL ".2.1.0");
 }
 
-// Lookups only read the tree, so threads may look up at once; the first of
-// them makes the table's index and every one gets the same answers.
-TEST_F(Tree, FirstLookupsFromSeveralThreadsAgree)
+// Reading only reads the tree, so threads may look up and ask at once: the
+// first of them makes the table's index, each text, Oid(), Instance() and
+// trap binding, and every thread gets the very same ones (the sanitizer
+// build sees a loser's copy freed, not leaked).
+TEST_F(Tree, FirstUseFromSeveralThreadsAgrees)
 {
     NyMibTable table("t", top, 2);
     std::vector<std::unique_ptr<Row3>> rows;
@@ -362,22 +441,46 @@ TEST_F(Tree, FirstLookupsFromSeveralThreadsAgree)
         rows.push_back(std::make_unique<Row3>(table, kReadOnly, kReadOnly, kReadOnly));
         rows.back()->entry.SetInstanceNumber((i * 7) % 300);
     }
-    NyMibObject* found[4][3] = {};
+    constexpr int kThreads = 4;
+    struct Seen {
+        NyMibObject* found[3];
+        const void* parts[300][9]; // per row: Instance(), then four parts of c1 and of c3
+    };
+    std::vector<Seen> seen(kThreads);
+    std::atomic<int> ready{0};
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            found[t][0] = Next(table, TBL);
-            found[t][1] = Next(top, TBL ".1.2.150");
-            found[t][2] = Exact(top, TBL ".1.3.299");
+            ++ready;
+            while (ready.load() < kThreads) {
+            }
+            seen[t].found[0] = Next(table, TBL);
+            seen[t].found[1] = Next(top, TBL ".1.2.150");
+            seen[t].found[2] = Exact(top, TBL ".1.3.299");
+            // Half the threads go through the rows backwards, to meet the others.
+            for (int k = 0; k < 300; ++k) {
+                const int r = t % 2 ? 299 - k : k;
+                const void** part = seen[t].parts[r];
+                *part++ = &rows[r]->entry.Instance();
+                for (NyMibObject* column : {&rows[r]->c1, &rows[r]->c3}) {
+                    *part++ = column->OidText();
+                    *part++ = column->BaseOidText();
+                    *part++ = &column->Oid();
+                    *part++ = &column->TrapVar();
+                }
+            }
         });
     }
     for (std::thread& thread : threads)
         thread.join();
-    for (int t = 0; t < 4; ++t) {
-        EXPECT_EQ(Id(found[t][0]), TBL ".1.1.0");
-        EXPECT_EQ(Id(found[t][1]), TBL ".1.2.151");
-        EXPECT_EQ(Id(found[t][2]), TBL ".1.3.299");
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(Id(seen[t].found[0]), TBL ".1.1.0");
+        EXPECT_EQ(Id(seen[t].found[1]), TBL ".1.2.151");
+        EXPECT_EQ(Id(seen[t].found[2]), TBL ".1.3.299");
+        EXPECT_EQ(std::memcmp(seen[t].parts, seen[0].parts, sizeof seen[0].parts), 0) << "thread " << t;
     }
+    EXPECT_STREQ(rows[5]->c3.OidText(), TBL ".1.3.35");
+    EXPECT_STREQ(rows[5]->c3.BaseOidText(), TBL ".1");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Construction of the tree: placement among siblings, identifiers, copies
 // and destruction.
 #include <memory>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -91,6 +92,32 @@ TEST(MibNode, CopyOfNodesWithEmptyIdentifierAndBinding)
     EXPECT_EQ(leafCopy.TrapVar().Oid().Length(), 0u);
     leafCopy = leaf;
     EXPECT_EQ(Id(&leafCopy), "0.1");
+}
+
+// Texts are copied and shared: the caller's buffer may change or go, and
+// nodes given equal texts (whatever their names) hold one copy.
+TEST_F(Tree, TextsAreSharedCopies)
+{
+    {
+        std::string description = "A column of the table.";
+        MibInt a("col", top, 1, kReadOnly, description.c_str());
+        description.assign("Something else entirely, and longer than before.");
+        const std::string same = "A column of the table.";
+        MibInt b("col", top, 2, kReadOnly, same.c_str());
+        NyMibTable table("table", top, 3, same.c_str(), nullptr, "TableEntry");
+        NyMibObject copy(table);
+        EXPECT_STREQ(a.Description(), "A column of the table.");
+        EXPECT_EQ(a.Description(), b.Description());
+        EXPECT_EQ(a.Name(), b.Name());
+        EXPECT_EQ(table.Description(), a.Description());
+        EXPECT_EQ(copy.EntryTypeName(), table.TypeName());
+        EXPECT_STREQ(table.EntryTypeName(), "TableEntry");
+        EXPECT_STREQ(a.EntryTypeName(), "");
+        EXPECT_STREQ(NyMibObject("x", top, 4, 289, kNoAccess).TypeName(), "");
+        MibInt c("col", top, 5, kReadOnly, "Another.");
+        c = a;
+        EXPECT_EQ(c.Description(), a.Description());
+    }
 }
 
 TEST_F(Tree, BadSubIdThrowsAndLeavesParentUntouched)
