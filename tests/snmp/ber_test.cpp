@@ -1,6 +1,6 @@
-// BER primitives: wire vectors both ways, identifiers against a plain
-// base-128 encoder at every buffer size, every proper prefix of a vector
-// refused as cut off, and the argument, value and size errors.
+// BER builders: wire vectors, identifiers against a plain base-128 encoder at
+// every buffer size, and the argument, value and size errors.  (The parsers'
+// vectors go through the value decoder in values_test.)
 #include <functional>
 #include <string>
 #include <vector>
@@ -154,104 +154,6 @@ TEST(BerBuild, Errors)
         const std::string by = std::string("NySnmpValue::") + row.by;
         EXPECT_TRUE(Throws([&] { row.call(buf, &rem); }, row.id, by.c_str())) << by << " " << row.room;
     }
-}
-
-// ---- parsers --------------------------------------------------------------
-
-enum class P { Length, Sequence, Int, UInt, Cntr64, Octets, Oid, Null };
-
-// Parses `data` from an exactly sized heap block (so a read past the end is
-// caught) and renders the result as "tag:value/consumed".
-std::string Parse(P parser, const Bytes& data)
-{
-    std::unique_ptr<unsigned char[]> block(new unsigned char[data.size() + 1]);
-    std::copy(data.begin(), data.end(), block.get());
-    unsigned int rem = static_cast<unsigned int>(data.size()), l = 0;
-    const unsigned char* end = nullptr;
-    uint32_t tag = 0, u = 0;
-    int32_t i = 0;
-    NYSMI_CNTR64 c{};
-    NYSMI_OCTETS o{};
-    NYSMI_OID id{};
-    std::string out;
-    try {
-        switch (parser) {
-        case P::Length: end = V::ParseAsnLength(block.get(), &rem, l); out = std::to_string(l); break;
-        case P::Sequence: end = V::ParseAsnSequence(block.get(), &rem, tag, l); out = std::to_string(l); break;
-        case P::Int: end = V::ParseAsnInt(block.get(), &rem, tag, i); out = std::to_string(i); break;
-        case P::UInt: end = V::ParseAsnUInt(block.get(), &rem, tag, u); out = std::to_string(u); break;
-        case P::Cntr64:
-            end = V::ParseAsnCntr64(block.get(), &rem, tag, c);
-            out = std::to_string((uint64_t{c.high} << 32) | c.low);
-            break;
-        case P::Octets:
-            end = V::ParseAsnOctets(block.get(), &rem, tag, o);
-            EXPECT_EQ(o.ptr[o.len], 0); // always zero-terminated
-            out = ToHex(o.ptr, o.len);
-            ::operator delete(o.ptr);
-            break;
-        case P::Oid:
-            end = V::ParseAsnOid(block.get(), &rem, tag, id);
-            for (uint32_t k = 0; k < id.len; ++k)
-                out += (k ? "." : "") + std::to_string(id.ptr[k]);
-            ::operator delete(id.ptr);
-            break;
-        case P::Null: end = V::ParseAsnNull(block.get(), &rem, tag); break;
-        }
-    } catch (...) {
-        EXPECT_EQ(rem, data.size()); // a failing parser leaves the count alone
-        throw;
-    }
-    EXPECT_EQ(rem, data.size() - static_cast<size_t>(end - block.get()));
-    return (parser == P::Length ? "" : std::to_string(tag) + ":") + out + "/" + std::to_string(end - block.get());
-}
-
-// Each vector, and every proper prefix of the vectors read whole refused as cut off.
-TEST(BerParse, WireVectorsAndTheirPrefixes)
-{
-    struct Row { P parser; const char* hex; const char* result; } rows[] = {
-        {P::Length, "81 80", "128/2"}, {P::Length, "84 00 00 01 00", "256/5"}, {P::Length, "05 AA", "5/1"},
-        {P::Sequence, "30 82 00 05", "48:5/4"}, // content length is not compared here
-        {P::Int, "02 01 FB", "2:-5/3"}, {P::Int, "02 00", "2:0/2"}, {P::Int, "02 04 80 00 00 00", "2:-2147483648/6"},
-        {P::Int, "02 01 80", "2:-128/3"}, {P::Int, "02 84 00 00 00 04 80 00 00 00", "2:-2147483648/10"},
-        {P::UInt, "41 05 00 FF FF FF FF", "65:4294967295/7"},
-        {P::UInt, "41 01 FF", "65:4294967295/3"}, // a negative INTEGER's bits
-        {P::Cntr64, "46 09 00 FF FF FF FF FF FF FF FF", "70:18446744073709551615/11"},
-        {P::Cntr64, "46 05 01 00 00 00 00", "70:4294967296/7"},
-        {P::Octets, "04 81 03 61 62 63", "4:61 62 63/6"}, {P::Octets, "04 00", "4:/2"},
-        {P::Oid, "06 05 2B 06 01 04 01", "6:1.3.6.1.4.1/7"}, {P::Oid, "06 00", "6:0.0/2"},
-        {P::Oid, "06 01 78", "6:3.0/3"}, {P::Oid, "06 01 4F", "6:1.39/3"}, {P::Oid, "06 01 50", "6:2.0/3"},
-        {P::Oid, "06 06 2B 8F FF FF FF 7F", "6:1.3.4294967295/8"},
-        {P::Oid, "04 01 2B", "4:1.3/3"}, // the tag is the caller's business
-        {P::Null, "82 02 AA BB", "130:/4"}, // content skipped unread
-    };
-    for (const Row& row : rows) {
-        const Bytes full = Hex(row.hex);
-        EXPECT_EQ(Parse(row.parser, full), row.result) << row.hex;
-        if (std::string(row.result).find("/" + std::to_string(full.size())) == std::string::npos)
-            continue;
-        for (size_t n = 0; n < full.size(); ++n)
-            EXPECT_TRUE(Throws([&] { Parse(row.parser, Bytes(full.begin(), full.begin() + long(n))); },
-                               NYSNMP_FIELD_TOO_LONG, nullptr))
-                << row.hex << " cut to " << n;
-    }
-}
-
-TEST(BerParse, Errors)
-{
-    struct Row { P parser; const char* hex; uint32_t id; } rows[] = {
-        {P::Length, "80", NYSNMP_ZERO_LONG_LENGTH}, // indefinite
-        {P::Length, "85 00 00 00 00 01", NYSNMP_LONG_LENGTH_TOO_BIG},
-        {P::Length, "84 80 00 00 00", NYSNMP_NEGATIVE_LENGTH},
-        {P::Int, "02 05 00 00 00 00 01", NYSNMP_INT_TOO_BIG}, {P::Int, "02 05", NYSNMP_INT_TOO_BIG},
-        {P::UInt, "41 05 01 00 00 00 00", NYSNMP_INT_TOO_BIG},
-        {P::Cntr64, "46 09 01 00 00 00 00 00 00 00 00", NYSNMP_INT_TOO_BIG},
-        {P::Octets, "04 84 7F FF FF FF 00", NYSNMP_FIELD_TOO_LONG}, // a length near 2^31
-        {P::Oid, "06 02 2B 86", NYSNMP_FIELD_TOO_LONG}, // the last octet has its continuation bit
-        {P::Null, "05 01", NYSNMP_FIELD_TOO_LONG},
-    };
-    for (const Row& row : rows)
-        EXPECT_TRUE(Throws([&] { Parse(row.parser, Hex(row.hex)); }, row.id, nullptr)) << row.hex;
 }
 
 } // namespace
