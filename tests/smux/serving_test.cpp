@@ -105,30 +105,20 @@ TEST_F(Serving, GetAndGetNextAnswers)
     EXPECT_EQ(Exchange(Ask(0xA1, 4, {B ".1"})), "A2 #4 5/1: " B ".1=null:null");
 }
 
-// Instance 1 of a column is found although an instance that begins with it
-// (1.2) comes first in the tree.
+// Instance 4 of a column is found although an instance that begins with it
+// (4.2) comes first in the table.
 TEST_F(Serving, ExactInstanceBehindALongerOne)
 {
-    NyMibObject top("oidIndexed", "1.3.6.1.4.1.32473.97", &tree.tops, 289, kNoAccess);
-    NyMibTable table("oidTable", top, 1);
-    NyMibTableEntry longer("oidEntry", table, 1), shorter("oidEntry", table, 1);
-    MibInt longerValue("oidValue", longer, 2, kReadWrite), shorterValue("oidValue", shorter, 2, kReadWrite);
-    uint32_t arcs[] = {1, 2};
+    HostRow longer(tree.table, 4, "longer", 0), shorter(tree.table, 4, "shorter", 0);
+    uint32_t arcs[] = {4, 2};
     NYSMI_OID instance{2, arcs};
-    longer.SetInstanceNumber(instance);
-    shorter.SetInstanceNumber(1);
-    longerValue.value() = 12;
-    shorterValue.value() = 1;
-    int priority = -1;
-    ASSERT_EQ(Register(top, priority, 2), 0);
-    const std::string column = "1.3.6.1.4.1.32473.97.1.1.2";
-    EXPECT_EQ(Exchange(Ask(0xA0, 1, {column + ".1", column + ".1.2"})),
-              "A2 #1 0/0: " + column + ".1=int32:1 " + column + ".1.2=int32:12");
-    Exchange(Pdu(0xA3, 2, {{column + ".1", Int(5)}}));
+    longer.entry.SetInstanceNumber(instance);
+    EXPECT_EQ(Exchange(Ask(0xA0, 1, {B ".11.1.2.4", B ".11.1.2.4.2"})),
+              "A2 #1 0/0: " B ".11.1.2.4=octets:shorter " B ".11.1.2.4.2=octets:longer");
+    Exchange(Pdu(0xA3, 2, {{B ".11.1.2.4", Text("set")}}));
     Commit();
-    EXPECT_EQ(shorterValue.value(), 5);
-    EXPECT_EQ(longerValue.value(), 12);
-    session.Close(0, 1); // the records go before the nodes
+    EXPECT_EQ(shorter.label.value(), "set");
+    EXPECT_EQ(longer.label.value(), "longer");
 }
 
 TEST_F(Serving, SetIsStagedAndStoredOnlyOnTheCommit)
