@@ -6,7 +6,8 @@
 # its entry names; it is caught when a test fails.  The changed file is put back after
 # each fault, also when the run is interrupted.  Prints one line per fault and a summary;
 # exit status 0 only when every fault was caught.  MUTANTS_WORK and MUTANTS_JOBS (2)
-# override the scratch directory and the parallelism.
+# override the scratch directory and the parallelism; MUTANTS_ALL=1 runs every test
+# for every fault, to the end (the logs then tell which tests catch what).
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 list=$root/tests/mutants/mutants.txt
@@ -38,10 +39,12 @@ for id in "${ids[@]}"; do
   fi
   changed=$(sed -n 1p <<<"$out")
   eval "args=($(sed -n 2p <<<"$out"))"
+  stop=--stop-on-failure
+  [ -z "${MUTANTS_ALL:-}" ] || { args=(); stop=; }
   if ! ninja -C "$build" -j "$jobs" >"$log" 2>&1; then
     broken+=("$id"); echo "NOBUILD $id (see $log)"; restore; continue
   fi
-  ctest --test-dir "$build" -j "$jobs" --timeout 120 --stop-on-failure "${args[@]}" >>"$log" 2>&1
+  ctest --test-dir "$build" -j "$jobs" --timeout 120 $stop "${args[@]}" >>"$log" 2>&1
   rc=$?
   restore
   if grep -q "No tests were found" "$log"; then

@@ -1,5 +1,5 @@
 // The event-driven sockets against listeners made in the test on loopback;
-// the event, mutex and exception the session's loop relies on.
+// the event and exception the session's loop relies on.
 #include <arpa/inet.h>
 #include <sys/socket.h>
 
@@ -215,7 +215,7 @@ TEST_F(Sockets, NoDescriptorLeaksOverManyCycles)
     EXPECT_TRUE(owner.Sockets().empty());
 }
 
-TEST(EventMutexException, AsTheLoopUsesThem)
+TEST(EventAndException, AsTheLoopUsesThem)
 {
     NyEvent event;
     EXPECT_FALSE(event.Wait(0));
@@ -225,22 +225,6 @@ TEST(EventMutexException, AsTheLoopUsesThem)
     EXPECT_TRUE(event.Wait(0)) << "stays set until reset";
     event.Reset();
     EXPECT_FALSE(event.IsSet());
-
-    NySocketMutex mutex;
-    int counter = 0;
-    std::thread other([&] {
-        for (int i = 0; i < 1000; ++i) {
-            std::lock_guard<NySocketMutex> guard(mutex);
-            std::lock_guard<NySocketMutex> again(mutex); // recursive
-            ++counter;
-        }
-    });
-    for (int i = 0; i < 1000; ++i) {
-        std::lock_guard<NySocketMutex> guard(mutex);
-        ++counter;
-    }
-    other.join();
-    EXPECT_EQ(counter, 2000);
 
     std::string by = "NyAsyncSocket::Send", text = "Broken pipe";
     NySocketException e(by.c_str(), 32, static_cast<int>(0xC0080005u), text.c_str());
