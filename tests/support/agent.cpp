@@ -34,46 +34,20 @@ int MsLeft(Clock::time_point deadline)
         std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
 }
 
-// Resolves a program name through PATH before fork, so the child only calls execve.
-std::string FindProgram(const std::string& program)
+// Forks a child running `program` (found in PATH by env(1), which also sets
+// the variables, "NAME=value") with stdin from /dev/null, stdout and stderr to
+// the descriptors (-1: /dev/null), in `dir` unless empty; -1 when fork fails.
+pid_t StartChild(const std::vector<std::string>& env, const std::string& program, const std::vector<std::string>& args,
+                 int outFd, int errFd, const std::string& dir)
 {
-    if (program.find('/') != std::string::npos)
-        return program;
-    const char* path = std::getenv("PATH");
-    std::stringstream split(std::string(path ? path : "/usr/bin:/bin") + ":/usr/sbin:/sbin");
-    for (std::string dir; std::getline(split, dir, ':');)
-        if (::access((dir + "/" + program).c_str(), X_OK) == 0)
-            return dir + "/" + program;
-    return program;
-}
-
-// The test's environment with the given entries replacing those of the same name.
-std::vector<std::string> Environment(const std::vector<std::string>& overrides)
-{
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e)
-        env.emplace_back(*e);
-    for (const std::string& o : overrides) {
-        const std::string prefix = o.substr(0, o.find('=') + 1);
-        env.erase(std::remove_if(env.begin(), env.end(), [&](const std::string& e) { return e.rfind(prefix, 0) == 0; }),
-                  env.end());
-        env.push_back(o);
-    }
-    return env;
-}
-
-// Forks a child running `path` with stdin from /dev/null, stdout and stderr
-// to the descriptors (-1: /dev/null), in `dir` unless empty; -1 when fork fails.
-pid_t StartChild(const std::string& path, std::vector<std::string> argv, std::vector<std::string> env, int outFd,
-                 int errFd, const std::string& dir)
-{
-    std::vector<char*> argp, envp;
+    std::vector<std::string> argv{"/usr/bin/env"};
+    argv.insert(argv.end(), env.begin(), env.end());
+    argv.push_back(program);
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> argp;
     for (std::string& a : argv)
         argp.push_back(a.data());
-    for (std::string& e : env)
-        envp.push_back(e.data());
     argp.push_back(nullptr);
-    envp.push_back(nullptr);
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid != 0)
@@ -91,7 +65,7 @@ pid_t StartChild(const std::string& path, std::vector<std::string> argv, std::ve
     if (::syscall(SYS_close_range, 3u, ~0u, 0u) != 0)
         for (int fd = 3; fd < 65536; ++fd)
             ::close(fd);
-    ::execve(path.c_str(), argp.data(), envp.data());
+    ::execve(argp[0], argp.data(), environ);
     ::_exit(127);
 }
 
@@ -175,17 +149,15 @@ std::string ReadFile(const std::string& path)
 CommandResult RunCommand(const std::string& program, const std::vector<std::string>& args, int timeoutMs,
                          const std::vector<std::string>& extraEnv)
 {
-    std::vector<std::string> overrides;
+    std::vector<std::string> env;
     if (std::none_of(args.begin(), args.end(), [](const std::string& a) { return a.rfind("-m", 0) == 0 || a.rfind("-M", 0) == 0; }))
-        overrides.push_back("MIBS=");
-    overrides.insert(overrides.end(), extraEnv.begin(), extraEnv.end());
-    std::vector<std::string> argv{program};
-    argv.insert(argv.end(), args.begin(), args.end());
+        env.push_back("MIBS=");
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     TempDir dir;
     CommandResult result;
     const int out = ::open(dir.File("out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     const int err = ::open(dir.File("err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    const pid_t pid = StartChild(FindProgram(program), argv, Environment(overrides), out, err, "");
+    const pid_t pid = StartChild(env, program, args, out, err, "");
     ::close(out);
     ::close(err);
     if (pid < 0)
@@ -208,12 +180,9 @@ std::vector<std::string> WalkedOids(const std::string& out)
 
 bool Daemon::Spawn(const std::string& program, const std::vector<std::string>& args)
 {
-    std::vector<std::string> argv{program};
-    argv.insert(argv.end(), args.begin(), args.end());
     // Persistent state (and pid file) in the daemon's own directory, never in /var/lib/snmp; no MIB modules.
-    m_pid = StartChild(program, argv,
-                       Environment({"MIBS=", "SNMP_PERSISTENT_DIR=" + m_dir.File("persist"), "SNMPCONFPATH=" + m_dir.Path()}),
-                       -1, -1, m_dir.Path());
+    m_pid = StartChild({"MIBS=", "SNMP_PERSISTENT_DIR=" + m_dir.File("persist"), "SNMPCONFPATH=" + m_dir.Path()},
+                       program, args, -1, -1, m_dir.Path());
     if (m_pid < 0)
         m_error = std::string("fork failed: ") + std::strerror(errno);
     return m_pid > 0;
