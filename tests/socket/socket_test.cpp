@@ -1,5 +1,5 @@
 // The event-driven sockets against listeners made in the test on loopback;
-// the event and exception the session's loop relies on.
+// the exception they throw.
 #include <arpa/inet.h>
 #include <sys/socket.h>
 
@@ -8,7 +8,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -122,11 +121,6 @@ TEST_F(Sockets, ErrorsAreThrownOrKept)
     s.Close();
     EXPECT_EQ(s.Receive(&byte, 1), -1);
     EXPECT_EQ(s.GetLastError(), EBADF);
-    // The session reports a failed connection through the socket's hook.
-    s.SetExceptions(true);
-    e = Caught([&] { s.OnError(NYSOCKET_CONNECT_FAILED, "NySmuxSession::OnConnect", ECONNREFUSED, nullptr); });
-    EXPECT_EQ(std::string(e ? e->Text() : ""),
-              "Failed to connect the socket in NySmuxSession::OnConnect: " + std::string(strerror(ECONNREFUSED)));
 }
 
 TEST_F(Sockets, DataThenTheEndOfTheStreamReportedOnce)
@@ -215,17 +209,9 @@ TEST_F(Sockets, NoDescriptorLeaksOverManyCycles)
     EXPECT_TRUE(owner.Sockets().empty());
 }
 
-TEST(EventAndException, AsTheLoopUsesThem)
+// The exception keeps copies of its texts (the thrower's may be gone).
+TEST(Exception, KeepsItsOwnTexts)
 {
-    NyEvent event;
-    EXPECT_FALSE(event.Wait(0));
-    std::thread setter([&event] { event.Set(); });
-    EXPECT_TRUE(event.Wait(5000));
-    setter.join();
-    EXPECT_TRUE(event.Wait(0)) << "stays set until reset";
-    event.Reset();
-    EXPECT_FALSE(event.IsSet());
-
     std::string by = "NyAsyncSocket::Send", text = "Broken pipe";
     NySocketException e(by.c_str(), 32, static_cast<int>(0xC0080005u), text.c_str());
     by.assign("overwritten");
