@@ -65,4 +65,37 @@ void DecodeOwn(T& object, const Octets& in)
     FUZZ_REQUIRE(rem == 0);
 }
 
+// Decodes the input: false when the decoder refuses it; else the end and the
+// count left must agree and stay within the input.
+template <typename T>
+bool DecodeInput(T& object, const uint8_t* data, size_t size, const unsigned char** end = nullptr)
+{
+    unsigned int rem = static_cast<unsigned int>(size);
+    const unsigned char* next = nullptr;
+    try {
+        next = object.FromAsn(data, &rem);
+    } catch (const NySocketException&) {
+        return false;
+    }
+    FUZZ_REQUIRE(next != nullptr && next >= data && next <= data + size);
+    FUZZ_REQUIRE(static_cast<size_t>(next - data) + rem == size);
+    if (end != nullptr)
+        *end = next;
+    return true;
+}
+
+// What the decoder accepted, written and read back, is the same (`same`) and
+// is written again octet for octet.
+template <typename T, typename Same>
+void RoundTrip(T& object, Same same)
+{
+    Octets first, second;
+    if (!EncodeTo(object, first))
+        return;
+    T again;
+    DecodeOwn(again, first);
+    FUZZ_REQUIRE(same(again, object));
+    FUZZ_REQUIRE(EncodeTo(again, second) && second == first);
+}
+
 #endif

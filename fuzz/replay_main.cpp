@@ -12,44 +12,29 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
-namespace {
-
-bool RunFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "cannot read %s\n", path.c_str());
-        return false;
-    }
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.size() == 0 ? 1 : bytes.size()]);
-    std::copy(bytes.begin(), bytes.end(), exact.get());
-    LLVMFuzzerTestOneInput(exact.get(), bytes.size());
-    return true;
-}
-
-}  // namespace
-
 int main(int argc, char** argv)
 {
-    int inputs = 0;
+    std::vector<std::filesystem::path> files;
     for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path arg(argv[i]);
-        std::vector<std::filesystem::path> files;
-        if (std::filesystem::is_directory(arg)) {
-            for (const auto& entry : std::filesystem::directory_iterator(arg))
+        if (!std::filesystem::is_directory(argv[i]))
+            files.emplace_back(argv[i]);
+        else
+            for (const auto& entry : std::filesystem::directory_iterator(argv[i]))
                 if (entry.is_regular_file())
                     files.push_back(entry.path());
-        } else {
-            files.push_back(arg);
-        }
-        std::sort(files.begin(), files.end());
-        for (const auto& file : files) {
-            if (!RunFile(file))
-                return 1;
-            ++inputs;
-        }
     }
-    std::printf("%d inputs replayed\n", inputs);
-    return inputs > 0 ? 0 : 1;
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "cannot read %s\n", file.c_str());
+            return 1;
+        }
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.empty() ? 1 : bytes.size()]);
+        std::copy(bytes.begin(), bytes.end(), exact.get());
+        LLVMFuzzerTestOneInput(exact.get(), bytes.size());
+    }
+    std::printf("%zu inputs replayed\n", files.size());
+    return files.empty() ? 1 : 0;
 }

@@ -8,8 +8,7 @@
 
 #include "agentx/pdus.h"
 #include "nysnmpmsgs.h"
-#include "smux/host_tree.h"
-#include "smux/service_loop.h"
+#include "smux/peer.h"
 #include "support/agent.h"
 #include "support/loopback.h"
 
@@ -30,7 +29,7 @@ public:
     std::atomic<int> rolledBack{0};  // calls, plus 100 per binding they carried
 };
 
-const std::string kBase = HOST_BASE;
+const std::string kBase = B;
 
 class FakeMaster : public ::testing::Test {
 protected:
@@ -43,7 +42,7 @@ protected:
         // ids count from 1, Open then Register.
         Answer(1);
         Answer(2);
-        session.Open(HOST_BASE, "fake master test", 0);
+        session.Open(B, "fake master test", 0);
         int priority = NYAGENTX_DEFAULT_PRIORITY;
         session.Register(tree.base, priority, 0);
         ASSERT_EQ(Read().type, NYAGENTX_OPEN);

@@ -10,14 +10,11 @@
 #include <thread>
 
 #include "nyagentx.h"
-#include "smux/host_tree.h"
-#include "smux/service_loop.h"
+#include "smux/peer.h"
 #include "support/agent.h"
 #include "support/caught.h"
 
 namespace {
-
-#define B HOST_BASE
 
 class HostSession : public NyAgentxSession {
 public:

@@ -1,10 +1,17 @@
-// Find and FindNext: scalars, the table walk, a whole walk of a tree, and
-// lookups that allocate nothing however many rows and nodes they pass.
+// Find and FindNext.  The table lookups and the incremental renewal of
+// identifiers are checked against plain references (a pre-order search for
+// Find, the least readable column past the target for FindNext, identifiers
+// derived afresh) over random tables whose rows come, go and are renumbered;
+// a whole walk covers scalars, traps and aggregates; indexed lookups
+// allocate nothing and agree when several threads make the index at once.
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <new>
+#include <random>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -32,118 +39,44 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-// Scalars 1 to 3 readable (built out of order), then leaves FindNext passes
-// over: write-only, not accessible, an unknown access code, then 7 readable.
-struct Scalars : ::testing::Test {
-    NyMibObject root{"1.3.6.1.4.1"};
-    NyMibObject g{"g", "1.3.6.1.4.1.5", &root.Children(), 289, kNoAccess};
-    MibInt s3{"s3", g, 3, kReadOnly}, s1{"s1", g, 1, kReadOnly}, s2{"s2", g, 2, kReadWrite};
-    MibInt w4{"w4", g, 4, kWriteOnly}, n5{"n5", g, 5, kNoAccess}, x6{"x6", g, 6, 7}, s7{"s7", g, 7, kReadOnly};
-};
+#define TBL "1.3.6.1.4.1.7.2"
 
-TEST_F(Scalars, NextAndExact)
+// Repeated FindNext from the top's own identifier meets every readable value
+// leaf once, in identifier order: scalars, a table with rows of different
+// instance lengths and sparse columns, a trap's variables, an aggregate's.
+TEST_F(Tree, WholeWalkVisitsEveryReadableLeafOnceInOrder)
 {
-    const std::string G = "1.3.6.1.4.1.5";
-    const std::tuple<bool, std::string, const NyMibObject*> cases[] = {
-        // FindNext?, target, expected
-        {true, G, &s1}, {true, G + ".1", &s2}, {true, G + ".1.0", &s2}, {true, G + ".3", &s7},
-        {true, G + ".7", nullptr}, {true, "1.3.6", &s1}, {false, G + ".2", &s2}, {false, G + ".2.0", nullptr},
-        {false, G, &g}, {false, "1.3.6.1.4.1", &g}, // a prefix finds the shallowest node
-    };
-    for (const auto& [next, target, expected] : cases)
-        EXPECT_EQ(next ? Next(g, target) : Exact(g, target), expected) << next << " " << target;
-    NySnmpOid empty;
-    EXPECT_EQ(root.Find(empty), &root);
-    EXPECT_EQ(g.Find(empty), nullptr);
-}
-
-// Table T with rows of instances 2, 10, 1 in that list order; column 1 not
-// accessible, columns 2 and 3 readable.
-struct Table : Tree {
-    NyMibTable table{"t", top, 2};
-    MibInt after{"after", top, 3, kReadOnly};
-    Row3 r2{table, kNoAccess, kReadOnly, kReadOnly};
-    Row3 r10{table, kNoAccess, kReadOnly, kReadOnly};
-    Row3 r1{table, kNoAccess, kReadOnly, kReadOnly};
-    const std::string T = "1.3.6.1.4.1.7.2";
-    void SetUp() override
-    {
-        r2.entry.SetInstanceNumber(2);
-        r10.entry.SetInstanceNumber(10);
-        r1.entry.SetInstanceNumber(1);
-    }
-};
-
-TEST_F(Table, WalkGoesColumnByColumnInInstanceOrder)
-{
-    const std::pair<std::string, const NyMibObject*> cases[] = {
-        {T, &r1.c2},
-        {"1.3.6.1.4.1.7", &r1.c2},     // before the table
-        {"1.3", &r1.c2},               // a prefix of it
-        {T + ".1", &r1.c2},            // the entry, no column
-        {T + ".1.2", &r1.c2},          // a column, no instance
-        {T + ".1.2.1", &r2.c2},
-        {T + ".1.2.2", &r10.c2},
-        {T + ".1.2.10", &r1.c3},
-        {T + ".1.3.10", nullptr},
-        {T + ".1.9.1", nullptr},       // column arc past the last column
-        {T + ".2.2.1", nullptr},       // entry arc past the rows'
-        {"1.3.6.1.4.1.7.3", nullptr},  // past the table
-        {T + ".0.3.1", &r1.c2},        // entry arc below the rows'
-        {T + ".1.1.5", &r1.c2},        // inside the unreadable column
-        {T + ".1.2.4294967295", &r1.c3},
-    };
-    for (const auto& [target, expected] : cases)
-        EXPECT_EQ(Id(Next(table, target)), Id(expected)) << target;
-    EXPECT_EQ(Next(top, T + ".1.3.10"), &after);
-    EXPECT_EQ(Exact(top, T + ".1.3.10"), &r10.c3);
-    EXPECT_EQ(Exact(top, T + ".1"), &r2.entry); // the first row in list order
-}
-
-TEST_F(Table, InstancesOfDifferentLengthsAndSlices)
-{
-    Arcs twoFive{2, 5};
-    r10.entry.SetInstanceNumber(twoFive.record);
-    EXPECT_EQ(Next(table, T + ".1.2.2"), &r10.c2);   // 2 -> 2.5 -> 1 of column 3
-    EXPECT_EQ(Next(table, T + ".1.2.2.5"), &r1.c3);
-
-    Arcs a{127, 0, 0, 1, 161, 10, 0, 0, 2, 80}, b{127, 0, 0, 1, 162, 1, 1, 1, 1, 1},
-        c{127, 0, 0, 2, 7, 1, 1, 1, 1, 1};
-    r2.entry.SetInstanceNumber(b.record);
-    r10.entry.SetInstanceNumber(c.record);
-    r1.entry.SetInstanceNumber(a.record);
-    EXPECT_EQ(Next(table, T + ".1.2.127.0.0.1"), &r1.c2); // the slice's first row
-    EXPECT_EQ(Next(table, T + ".1.2.127.0.0.1.161.10.0.0.2.80"), &r2.c2);
-    EXPECT_EQ(Next(table, T + ".1.2.127.0.0.1.999"), &r10.c2);
-}
-
-TEST_F(Tree, EmptyTableAnswersNothing)
-{
+    NyMibObject group("group", top, 1, 289, kNoAccess);
+    MibInt g1("g1", group, 1, kReadOnly), g2("g2", group, 2, kWriteOnly);
+    MibOctets g3("g3", group, 3, kReadWrite);
     NyMibTable table("t", top, 2);
-    for (const char* target : {"1.3", "1.3.6.1.4.1.7.2", "1.3.6.1.4.1.7.2.1.1.1", "1.4"})
-        EXPECT_EQ(Next(table, target), nullptr) << target;
-}
+    std::vector<std::unique_ptr<Row3>> rows;
+    std::vector<Arcs> instances = {{9}, {3, 1}, {4294967295u}, {3}, {0}, {3, 0, 7}};
+    for (Arcs& instance : instances) {
+        rows.push_back(std::make_unique<Row3>(table, kReadOnly, kNoAccess, kReadWrite));
+        rows.back()->entry.SetInstanceNumber(instance.record);
+    }
+    NyMibTableEntry sparse("sparse", table, 1);
+    MibInt a2("a2", sparse, 2, kReadOnly), a14("a14", sparse, 14, kReadOnly);
+    sparse.SetInstanceNumber(4);
+    NyMibTrap trap("alarm", top, 3);
+    MibCounter t1("t1", trap, 1, kReadOnly);
+    NyMibSequence aggregate("agg", top, 4, 291, kNoAccess, nullptr, nullptr, "Agg");
+    MibGauge a1("a1", aggregate, 1, kReadOnly);
 
-// Collects the readable value leaves of a subtree, the test's own way.
-void Leaves(NyMibObject* node, std::vector<NyMibObject*>& out)
-{
-    if ((node->Syntax() & 0x20) == 0 && (node->Access() == 1 || node->Access() == 2))
-        out.push_back(node);
-    for (NyMibObject* child : node->Children())
-        Leaves(child, out);
-}
-
-// Walks `top` by repeated FindNext from its own identifier and compares the
-// objects met with the readable leaves sorted by identifier.
-void ExpectWholeWalk(NyMibObject& top, size_t expectedCount)
-{
     std::vector<NyMibObject*> expected, walked;
-    Leaves(&top, expected);
+    std::function<void(NyMibObject*)> leaves = [&](NyMibObject* node) {
+        if ((node->Syntax() & 0x20) == 0 && (node->Access() == 1 || node->Access() == 2))
+            expected.push_back(node);
+        for (NyMibObject* child : node->Children())
+            leaves(child);
+    };
+    leaves(&top);
     std::sort(expected.begin(), expected.end(), [](NyMibObject* x, NyMibObject* y) {
         const NYSMI_OID &a = x->Oid().SmiOid(), &b = y->Oid().SmiOid();
         return std::lexicographical_compare(a.ptr, a.ptr + a.len, b.ptr, b.ptr + b.len);
     });
-    ASSERT_EQ(expected.size(), expectedCount);
+    ASSERT_EQ(expected.size(), 2 + 2 * instances.size() + 2 + 2);
     NySnmpOid target = top.Oid();
     for (NyMibObject* next = top.FindNext(target); next != nullptr && walked.size() <= expected.size();
          next = top.FindNext(target)) {
@@ -153,66 +86,282 @@ void ExpectWholeWalk(NyMibObject& top, size_t expectedCount)
     EXPECT_EQ(walked, expected);
 }
 
-TEST_F(Tree, RepeatedFindNextVisitsEveryReadableLeafOnceInOrder)
+int Order(const NYSMI_OID& a, const NYSMI_OID& b)
 {
-    NyMibObject group("group", top, 1, 289, kNoAccess);
-    MibInt g1("g1", group, 1, kReadOnly), g2("g2", group, 2, kWriteOnly);
-    MibOctets g3("g3", group, 3, kReadWrite);
-    NyMibTable table("t", top, 2);
-    std::vector<std::unique_ptr<Row3>> rows;
-    std::vector<Arcs> instances = {{9}, {3, 1}, {4294967295u}, {3}, {0}, {3, 0, 7}, {12}};
-    for (Arcs& instance : instances) {
-        rows.push_back(std::make_unique<Row3>(table, kReadOnly, kNoAccess, kReadWrite));
-        rows.back()->entry.SetInstanceNumber(instance.record);
+    const bool less = std::lexicographical_compare(a.ptr, a.ptr + a.len, b.ptr, b.ptr + b.len);
+    return less ? -1 : std::lexicographical_compare(b.ptr, b.ptr + b.len, a.ptr, a.ptr + a.len) ? 1 : 0;
+}
+
+bool BeginsWith(const NYSMI_OID& oid, const NYSMI_OID& prefix)
+{
+    return oid.len >= prefix.len && std::equal(prefix.ptr, prefix.ptr + prefix.len, oid.ptr);
+}
+
+bool Readable(const NyMibObject& node)
+{
+    return node.Syntax() < 289 && (node.Access() == kReadOnly || node.Access() == kReadWrite);
+}
+
+// Find: the first node in pre-order whose identifier begins with the target.
+NyMibObject* RefFind(NyMibObject& node, const NYSMI_OID& target)
+{
+    if (BeginsWith(node.Oid().SmiOid(), target))
+        return &node;
+    for (NyMibObject* child : node.Children())
+        if (NyMibObject* found = RefFind(*child, target))
+            return found;
+    return nullptr;
+}
+
+// FindNext on a table: of all readable columns of all rows that follow the
+// target, the least; of equal ones the first in tree order.  Nothing when
+// the target lies past the table.
+NyMibObject* RefTableNext(NyMibObject& table, const NYSMI_OID& target)
+{
+    const NYSMI_OID& self = table.Oid().SmiOid();
+    const uint32_t n = std::min(target.len, self.len);
+    if (Order({n, self.ptr}, {n, target.ptr}) < 0)
+        return nullptr;
+    NyMibObject* best = nullptr;
+    for (NyMibObject* row : table.Children())
+        for (NyMibObject* column : row->Children())
+            if (Readable(*column) && Order(column->Oid().SmiOid(), target) > 0 &&
+                (best == nullptr || Order(column->Oid().SmiOid(), best->Oid().SmiOid()) < 0))
+                best = column;
+    return best;
+}
+
+// FindNext from any node: a readable leaf past the target, a table's next
+// column, or the first answer of the children in list order.
+NyMibObject* RefNext(NyMibObject& node, const NYSMI_OID& target)
+{
+    if (Readable(node) && Order(node.Oid().SmiOid(), target) > 0)
+        return &node;
+    if (node.Syntax() == 292)
+        return RefTableNext(node, target);
+    for (NyMibObject* child : node.Children()) {
+        NyMibObject* next = RefNext(*child, target);
+        if (next != nullptr && next->Syntax() < 289)
+            return next;
     }
-    NyMibTrap trap("alarm", top, 3);
-    MibCounter t1("t1", trap, 1, kReadOnly);
-    NyMibSequence aggregate("agg", top, 4, 291, kNoAccess, nullptr, nullptr, "Agg");
-    MibGauge a1("a1", aggregate, 1, kReadOnly);
-    ExpectWholeWalk(top, 2 + 2 * instances.size() + 2);
+    return nullptr;
 }
 
-// Rows whose columns are numbered sparsely and differ from row to row.
-TEST_F(Tree, WalkOverRowsWithDifferentColumns)
+// Rows of four columns: 1 not accessible, 2 and 4 readable, 3 write-only.
+struct Row {
+    NyMibTableEntry entry;
+    MibInt c1, c2, c3, c4;
+    Row(NyMibTable& table, int subId)
+        : entry("entry", table, subId), c1("c1", entry, 1, kNoAccess), c2("c2", entry, 2, kReadOnly),
+          c3("c3", entry, 3, kWriteOnly), c4("c4", entry, 4, kReadWrite)
+    {
+        table.UpdateChildren();
+    }
+};
+
+// A table between scalars, some of which FindNext passes over: write-only,
+// not accessible, an unknown access code.
+struct Random : Tree {
+    NyMibObject before{"before", top, 1, 289, kNoAccess};
+    MibInt s3{"s3", before, 3, kReadOnly}, s1{"s1", before, 1, kReadWrite}, w4{"w4", before, 4, kWriteOnly};
+    MibInt n5{"n5", before, 5, kNoAccess}, x6{"x6", before, 6, 7}, s7{"s7", before, 7, kReadOnly};
+    NyMibTable table{"t", top, 2};
+    MibInt after{"after", top, 3, kReadOnly};
+    std::vector<std::unique_ptr<Row>> rows;
+    std::mt19937 random{20261206};
+
+    uint32_t Pick(uint32_t n) { return static_cast<uint32_t>(random() % n); }
+    // Small arcs and the largest one, so that equal instances, instances that
+    // begin with others (1 and 1.2) and arcs above 2^31 come up often.
+    uint32_t Arc(uint32_t n) { return Pick(8) == 0 ? 4294967295u : Pick(n); }
+
+    Arcs AnInstance()
+    {
+        switch (Pick(3)) {
+        case 0: return Arcs{Arc(4)};
+        case 1: return Arcs{Arc(4), Arc(3)};
+        default: return Arcs{Arc(4), Arc(3), Arc(3)};
+        }
+    }
+
+    void Change()
+    {
+        const uint32_t what = Pick(10);
+        if (what < 4 || rows.size() < 3) {
+            rows.emplace_back(new Row(table, Pick(8) == 0 ? 2 : 1));
+            if (Pick(5) != 0) {
+                Arcs instance = AnInstance();
+                rows.back()->entry.SetInstanceNumber(instance.record);
+            }
+        } else if (what < 7) {
+            rows.erase(rows.begin() + Pick(static_cast<uint32_t>(rows.size())));
+        } else {
+            Arcs instance = AnInstance();
+            rows[Pick(static_cast<uint32_t>(rows.size()))]->entry.SetInstanceNumber(instance.record);
+        }
+    }
+
+    // Targets in and around the table: its own prefix with up to five more
+    // arcs, and a few outside it.
+    std::vector<uint32_t> ATarget()
+    {
+        switch (Pick(12)) {
+        case 0: return Pick(2) ? std::vector<uint32_t>{1, 3, 6} : std::vector<uint32_t>{1, 3, 6, 1, 4, 1, 7, 1, Pick(8)};
+        case 1: return {1, 3, 6, 1, 4, 1, 7, 3};
+        case 2: return {1, 3, 6, 1, 4, 1, 8};
+        default: break;
+        }
+        std::vector<uint32_t> arcs{1, 3, 6, 1, 4, 1, 7, 2};
+        for (uint32_t i = 0, more = Pick(6); i < more; ++i)
+            arcs.push_back(i == 0 ? Pick(3) : i == 1 ? Pick(6) : Arc(4));
+        return arcs;
+    }
+
+    void Check(int round)
+    {
+        for (const auto& row : rows) {
+            const std::string entry = Id(&table) + "." + std::to_string(row->entry.SubId());
+            for (NyMibObject* column : row->entry.Children()) {
+                std::string expected = entry + "." + std::to_string(column->SubId());
+                const NYSMI_OID& instance = row->entry.Instance().SmiOid();
+                for (uint32_t i = 0; i < instance.len; ++i)
+                    expected += "." + std::to_string(instance.ptr[i]);
+                ASSERT_EQ(Id(column), expected) << round;
+                ASSERT_EQ(column->OidText(), expected) << round;
+            }
+        }
+        for (int k = 0; k < 40; ++k) {
+            std::vector<uint32_t> arcs = ATarget();
+            NYSMI_OID record{static_cast<uint32_t>(arcs.size()), arcs.data()};
+            NySnmpOid target(record);
+            const std::string text = "round " + std::to_string(round) + " target " + target.AsString();
+            ASSERT_EQ(top.Find(target), RefFind(top, record)) << text;
+            ASSERT_EQ(table.FindNext(target), RefTableNext(table, record)) << text;
+            ASSERT_EQ(top.FindNext(target), RefNext(top, record)) << text;
+        }
+    }
+};
+
+TEST_F(Random, IndexedLookupsMatchTheReferenceWhileRowsChange)
+{
+    for (int round = 0; round < 300 && !HasFatalFailure(); ++round) {
+        Change();
+        Check(round);
+    }
+    // Down to nothing: the index follows every row out.
+    while (!rows.empty() && !HasFatalFailure()) {
+        rows.erase(rows.begin() + Pick(static_cast<uint32_t>(rows.size())));
+        Check(-1);
+    }
+    NySnmpOid start(TBL);
+    EXPECT_EQ(top.FindNext(start), &after);
+}
+
+// Renewal that skips what has not changed must still reach whatever did.
+TEST_F(Tree, RenewalReachesEveryChangedNode)
 {
     NyMibTable table("t", top, 2);
-    NyMibTableEntry a("a", table, 1), b("b", table, 1), c("c", table, 1);
-    MibInt a2("a2", a, 2, kReadOnly), a5("a5", a, 5, kReadOnly), a9("a9", a, 9, kNoAccess),
-        a14("a14", a, 14, kReadOnly);
-    MibInt b5("b5", b, 5, kReadOnly), b9("b9", b, 9, kReadOnly);
-    MibInt c1("c1", c, 1, kReadOnly), c20("c20", c, 20, kReadOnly);
-    a.SetInstanceNumber(4);
-    b.SetInstanceNumber(2);
-    c.SetInstanceNumber(3);
-    ExpectWholeWalk(top, 7);
-    EXPECT_EQ(Next(table, "1.3.6.1.4.1.7.2.1.9.3"), &a14);
-    EXPECT_EQ(Next(table, "1.3.6.1.4.1.7.2.1.3.9"), &b5);
+    Row3 a(table, kReadOnly, kReadOnly, kReadOnly);
+    Row3 b(table, kReadOnly, kReadOnly, kReadOnly);
+    a.entry.SetInstanceNumber(5);
+    b.entry.SetInstanceNumber(6);
+    ASSERT_EQ(Next(table, TBL), &a.c1); // the table is indexed from here on
+    // A column added to a row that has its instance: the table's next renewal gives it the instance.
+    MibInt late("late", b.entry, 4, kReadOnly);
+    table.UpdateChildren();
+    EXPECT_EQ(late.OidText(), std::string(TBL ".1.4.6"));
+    EXPECT_EQ(Next(table, TBL ".1.3.6"), &late);
+    // A column renewed on its own falls back to row.column; a renewal from any
+    // level above puts the instance back.
+    a.c2.UpdateOid();
+    EXPECT_EQ(Exact(top, TBL ".1.2"), &a.c2);
+    root.UpdateChildren();
+    EXPECT_EQ(a.c2.OidText(), std::string(TBL ".1.2.5"));
+    EXPECT_EQ(Exact(top, TBL ".1.2.5"), &a.c2);
+    // Nodes made under a trap and a parentless top get identifiers as derived from the text.
+    NyMibObject mid("mid", top, 4294967, 289, kNoAccess);
+    NyMibTrap trap("trap", mid, 3);
+    MibInt var("var", trap, 2147483647, kReadOnly);
+    EXPECT_EQ(NySnmpOid(var.OidText()).Compare(var.Oid(), 0), 0);
+    EXPECT_EQ(Id(&var), "1.3.6.1.4.1.7.4294967.3.2147483647");
 }
 
-#if NYSNMP_COUNT_ALLOCATIONS
-TEST_F(Tree, FindAndFindNextDoNotAllocateOnceIndexed)
+// Nodes below a column, and columns whose identifier was changed through
+// Oid() behind the tree's back: lookups still answer like a plain search, and
+// nothing of the index outlives the nodes (the sanitizer build sees it).
+TEST_F(Tree, UnusualColumnsAreSearchedLikeAnyOther)
 {
-    MibInt scalar("s", top, 1, kReadOnly);
+    NyMibTable table("t", top, 2);
+    auto a = std::make_unique<Row3>(table, kReadOnly, kReadOnly, kReadOnly);
+    auto b = std::make_unique<Row3>(table, kReadOnly, kReadOnly, kReadOnly);
+    a->entry.SetInstanceNumber(1);
+    b->entry.SetInstanceNumber(2);
+    ASSERT_EQ(Exact(top, TBL ".1.2.2"), &b->c2); // indexed from here on
+    // A node under column 3 of row a, named to begin with b's column 2: a's
+    // subtree comes first in pre-order.
+    auto below = std::make_unique<MibInt>("below", a->c3, 9, kReadOnly);
+    below->Oid().Assign(TBL ".1.2.2.5");
+    EXPECT_EQ(Exact(top, TBL ".1.2.2"), below.get());
+    below.reset();
+    EXPECT_EQ(Exact(top, TBL ".1.2.2"), &b->c2);
+    // Column 1 of row b moved out of the table by hand; the row's next
+    // renewal puts it back in order.
+    b->c1.Oid().Assign(TBL ".0.5");
+    EXPECT_NE(Next(table, TBL), nullptr);
+    b->entry.SetInstanceNumber(0);
+    EXPECT_EQ(Next(table, TBL), &b->c1);
+    b.reset();
+    EXPECT_EQ(Next(table, TBL), &a->c1);
+    a.reset();
+    EXPECT_EQ(Next(table, TBL), nullptr);
+    // Such a column met when the index is made is searched on its own.
+    NyMibTable second("second", top, 4);
+    auto c = std::make_unique<Row3>(second, kReadOnly, kReadOnly, kReadOnly);
+    c->c2.Oid().Assign("1.3.6.1.4.1.7.4.0.5");
+    EXPECT_EQ(Next(second, "1.3.6.1.4.1.7.4"), &c->c2);
+    EXPECT_EQ(Exact(top, "1.3.6.1.4.1.7.4.0.5"), &c->c2);
+    c.reset();
+    EXPECT_EQ(Next(second, "1.3.6.1.4.1.7.4"), nullptr);
+}
+
+// The first lookups of a table made from several threads at once agree, and
+// once the index exists no lookup allocates, however many rows it passes.
+TEST_F(Tree, IndexedLookupsFromThreadsAgreeAndDoNotAllocate)
+{
     NyMibTable table("t", top, 2);
     std::vector<std::unique_ptr<Row3>> rows;
-    for (int i = 0; i < 50; ++i) {
+    for (int i = 0; i < 300; ++i) {
         rows.push_back(std::make_unique<Row3>(table, kNoAccess, kReadOnly, kReadOnly));
-        rows.back()->entry.SetInstanceNumber((i * 17) % 50);
+        rows.back()->entry.SetInstanceNumber((i * 7) % 300);
     }
-    NySnmpOid start("1.3.6.1.4.1.7"), middle("1.3.6.1.4.1.7.2.1.2.25"), past("1.3.6.1.4.1.8");
-    NySnmpOid exact("1.3.6.1.4.1.7.2.1.3.49");
-    top.FindNext(middle); // the first lookup in a table builds the table's index
+    NyMibObject* found[4][3] = {};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            found[t][0] = Next(table, TBL);
+            found[t][1] = Next(top, TBL ".1.2.150");
+            found[t][2] = Exact(top, TBL ".1.3.299");
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int t = 0; t < 4; ++t) {
+        EXPECT_EQ(Id(found[t][0]), TBL ".1.2.0");
+        EXPECT_EQ(Id(found[t][1]), TBL ".1.2.151");
+        EXPECT_EQ(Id(found[t][2]), TBL ".1.3.299");
+    }
+#if NYSNMP_COUNT_ALLOCATIONS
+    NySnmpOid start("1.3.6.1.4.1.7"), middle(TBL ".1.2.25"), past("1.3.6.1.4.1.8"), exact(TBL ".1.3.49");
     const long before = g_allocations;
-    NyMibObject *next = top.FindNext(start), *inside = top.FindNext(middle), *none = top.FindNext(past);
-    NyMibObject* found = top.Find(exact);
+    NyMibObject *first = top.FindNext(start), *inside = top.FindNext(middle), *none = top.FindNext(past);
+    NyMibObject* hit = top.Find(exact);
     EXPECT_EQ(g_allocations - before, 0);
     NySnmpOid probe("1.3"); // the counter does see the library's allocations
     EXPECT_GT(g_allocations, before);
-    EXPECT_EQ(next, &scalar);
-    EXPECT_EQ(Id(inside), "1.3.6.1.4.1.7.2.1.2.26");
+    EXPECT_EQ(Id(first), TBL ".1.2.0");
+    EXPECT_EQ(Id(inside), TBL ".1.2.26");
     EXPECT_EQ(none, nullptr);
-    EXPECT_EQ(Id(found), "1.3.6.1.4.1.7.2.1.3.49");
-}
+    EXPECT_EQ(Id(hit), TBL ".1.3.49");
 #endif
+}
 
 } // namespace

@@ -8,118 +8,54 @@
 
 #include <gtest/gtest.h>
 
-#include "smux/fake_agent.h"
-#include "smux/host_tree.h"
+#include "smux/peer.h"
 
 namespace {
 
 // A manager whose clock stands still at a chosen up-time.
 class FixedClockManager : public NySnmpManager {
 public:
-    explicit FixedClockManager(int32_t upTime) : m_upTime(upTime) {}
-    int32_t UpTime() override { return m_upTime; }
-
-private:
-    int32_t m_upTime;
+    int32_t UpTime() override { return 90; }
 };
 
 // A trap variable whose read fails with the given error status.
 class FailingVar : public NyMibObject {
 public:
-    FailingVar(const char* name, NyMibObject& parent, int subId, int status)
-        : NyMibObject(name, parent, subId, 2, 1), m_status(status)
-    {
-    }
-    int get(NySnmpValue&) override { return m_status; }
-
-private:
-    int m_status;
+    FailingVar(NyMibObject& parent, int subId) : NyMibObject("brokenVar", parent, subId, 2, 1) {}
+    int get(NySnmpValue&) override { return 3; }
 };
 
 struct Connected : ::testing::Test {
-    FixedClockManager manager{90};
+    FixedClockManager manager;
     FakeAgent agent;
-    TestSession session{manager};
+    NotingSession session{manager};
 
     void SetUp() override
     {
         ASSERT_TRUE(session.Connect(agent.Port()));
         ASSERT_TRUE(agent.Accept());
     }
+    bool Closed(int rounds = 50)
+    {
+        return session.WaitUntil([this] { return session.Socket()->Handle() == -1; }, rounds);
+    }
 };
 
-Bytes Concat(std::initializer_list<Bytes> parts)
-{
-    Bytes all;
-    for (const Bytes& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-}  // namespace
-
-TEST_F(Connected, OpenPduOnTheWire)
-{
-    struct Row {
-        std::string password;
-        std::string header;  // OpenPDU header and the password's length octets
-        std::string passwordLength;
-    } rows[] = {
-        {"p", "60 82 00 15", "04 01"},
-        {"secret", "60 82 00 1A", "04 06"},
-        {std::string(127, 'x'), "60 82 00 93", "04 7F"},
-        {std::string(200, 'y'), "60 82 00 DD", "04 81 C8"},
-    };
-    for (const Row& row : rows) {
-        ASSERT_EQ(session.Open("1.3.6.1.4.1.9999", "abcd", row.password.c_str()), 0);
-        Bytes expected = Concat({Hex(row.header), Hex("02 01 00 06 07 2B 06 01 04 01 CE 0F 04 04 61 62 63 64"),
-                                 Hex(row.passwordLength), Bytes(row.password.begin(), row.password.end())});
-        EXPECT_EQ(ToHex(agent.Read(expected.size())), ToHex(expected)) << row.password.size();
-        EXPECT_EQ(session.SendRecord().length, 0u);
-    }
-}
-
-TEST_F(Connected, OpenRefusesWhatCannotBeEncoded)
+// What cannot be encoded is refused and nothing is sent; a ClosePDU carries
+// the reason's low octet; an agent that stays silent ends Close at its deadline.
+TEST_F(Connected, OpenRefusalsAndClosePdus)
 {
     EXPECT_EQ(session.Open(nullptr, "d", "p"), -1);
-    EXPECT_EQ(session.Open("1.3", nullptr, "p"), -1);
-    EXPECT_EQ(session.Open("1.3", "d", nullptr), -1);
-    struct Row {
-        const char* identity;
-        const char* description;
-        const char* password;
-        uint32_t id;
-    } rows[] = {
-        {"1.3.6.1.4.1.9999", "", "p", 0xC0090002u},
-        {"1.3.6.1.4.1.9999", "d", "", 0xC0090002u},
-        {"", "d", "p", 0xC0090002u},
-        {"1.3.x", "d", "p", 0xC0090005u},
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(IdOf(Caught([&] { session.Open(row.identity, row.description, row.password); })), row.id)
-            << row.identity << "/" << row.description;
-    // A description that does not fit the work buffer is a failure, not a
-    // silent success.
-    std::string huge(70000, 'd');
-    int result = -1;
+    EXPECT_EQ(IdOf(Caught([&] { session.Open("1.3.6.1.4.1.9999", "d", ""); })), 0xC0090002u);
+    EXPECT_EQ(IdOf(Caught([&] { session.Open("1.3.x", "d", "p"); })), 0xC0090005u);
+    const std::string huge(70000, 'd');
+    int result = -1; // thrown or returned, a failure, not a silent success
     Caught([&] { result = session.Open("1.3.6.1.4.1.9999", huge.c_str(), "p"); });
     EXPECT_EQ(result, -1);
-    EXPECT_TRUE(agent.ReadAvailable(100).empty()) << "nothing is sent";
-}
-
-TEST_F(Connected, ClosePduOnTheWire)
-{
-    struct Row {
-        int reason;
-        const char* bytes;
-    } rows[] = {{0, "41 01 00"}, {5, "41 01 05"}, {261, "41 01 05"}, {-1, "41 01 FF"}};
-    for (const Row& row : rows) {
-        ASSERT_EQ(session.SendClosePdu(row.reason, 5), 0);
-        EXPECT_EQ(ToHex(agent.Read(3)), row.bytes) << row.reason;
-    }
-    // An agent that stays silent: Close gives up at its deadline.
-    EXPECT_EQ(session.Close(0, 1), 0) << "the ClosePDU went out";
-    EXPECT_NE(session.Socket()->Handle(), -1);
+    EXPECT_TRUE(agent.ReadAvailable(100).empty());
+    ASSERT_EQ(session.SendClosePdu(261, 5), 0);
+    EXPECT_EQ(ToHex(agent.Read(3)), "41 01 05");
+    EXPECT_EQ(session.Close(0, 1), 0);
     EXPECT_EQ(ToHex(agent.Read(3)), "41 01 00");
 }
 
@@ -127,70 +63,50 @@ TEST_F(Connected, TrapPduOnTheWire)
 {
     NyMibObject root("1.3.6.1.4.1");
     NyMibObject enterprise("ent", "1.3.6.1.4.1.9999", &root.Children(), 289, 0);
-    NyMibTrap bare("bare", enterprise, 3);
-    NyMibTrap rich("rich", enterprise, 4);
+    NyMibTrap bare("bare", enterprise, 3), rich("rich", enterprise, 4);
     MibOctets text("text", rich, 2, 1);
     MibInt number("number", rich, 1, 1);
     number.value() = 5;
     text.value() = "abc";
-    const NYSMI_OCTETS& address = session.AgentAddress();
-    ASSERT_EQ(address.len, 4u);
-    EXPECT_EQ(ToHex(address.ptr, 4), "7F 00 00 01");
-
     ASSERT_EQ(session.Send(bare, 5), 0);
-    EXPECT_EQ(ToHex(agent.Read(34)),
-              "A4 82 00 1E 06 08 2B 06 01 04 01 CE 0F 03 40 04 7F 00 00 01 02 01 06 02 01 03 "
-              "43 02 23 28 30 82 00 00");
+    EXPECT_EQ(ToHex(agent.Read(34)), "A4 82 00 1E 06 08 2B 06 01 04 01 CE 0F 03 40 04 7F 00 00 01 02 01 06 02 01 03 "
+                                     "43 02 23 28 30 82 00 00");
     // Variables in the order of the trap's children, not of their making.
     ASSERT_EQ(session.Send(rich, 5), 0);
-    EXPECT_EQ(ToHex(agent.Read(72)),
-              "A4 82 00 44 06 08 2B 06 01 04 01 CE 0F 04 40 04 7F 00 00 01 02 01 06 02 01 04 "
-              "43 02 23 28 30 82 00 26 "
-              "30 82 00 0E 06 09 2B 06 01 04 01 CE 0F 04 01 02 01 05 "
-              "30 82 00 10 06 09 2B 06 01 04 01 CE 0F 04 02 04 03 61 62 63");
-
-    FailingVar broken("brokenVar", rich, 3, 3);
+    EXPECT_EQ(ToHex(agent.Read(72)), "A4 82 00 44 06 08 2B 06 01 04 01 CE 0F 04 40 04 7F 00 00 01 02 01 06 02 01 04 "
+                                     "43 02 23 28 30 82 00 26 30 82 00 0E 06 09 2B 06 01 04 01 CE 0F 04 01 02 01 05 "
+                                     "30 82 00 10 06 09 2B 06 01 04 01 CE 0F 04 02 04 03 61 62 63");
+    FailingVar broken(rich, 3);
     auto e = Caught([&] { session.Send(rich, 5); });
-    ASSERT_TRUE(e) << "a variable that cannot be read";
     EXPECT_EQ(IdOf(e), 0xC0090018u);
-    EXPECT_EQ(e->NativeError(), 10022);
-    EXPECT_STREQ(e->ThrownBy(), "NySmuxSession::Send( NyMibTrap )");
-    EXPECT_STREQ(e->Text(), "Failed to get a value of object brokenVar, error 3");
+    EXPECT_STREQ(e ? e->Text() : "", "Failed to get a value of object brokenVar, error 3");
     EXPECT_TRUE(agent.ReadAvailable(100).empty()) << "nothing is sent";
 }
 
 // The agent reads slowly: the packet goes out partly at once and the rest
-// from OnSend, in order, after which the send record is empty again.
+// from OnSend, in order; a second packet waits for the first.
 TEST_F(Connected, LargePacketFinishedFromOnSend)
 {
     unsigned char small[3] = {0x41, 0x01, 0x00};
-    EXPECT_EQ(session.SendPacket(nullptr, 1, 0), -1);
     EXPECT_EQ(session.SendPacket(small, 0, 0), -1);
     Bytes packet(8 * 1024 * 1024);
     for (size_t i = 0; i < packet.size(); ++i)
         packet[i] = static_cast<unsigned char>(i * 7 + i / 509);
     ASSERT_EQ(session.SendPacket(packet.data(), static_cast<unsigned>(packet.size()), 5), 0);
     ASSERT_GT(session.SendRecord().length, 0u) << "the socket took it all at once";
-    EXPECT_LT(session.SendRecord().reserved, session.SendRecord().length);
     EXPECT_FALSE(session.Socket()->IsReadyToSend());
-
-    // A second packet must wait for the first: with nobody reading, its
-    // time-out passes and the pending one is left as it was.
-    uint32_t before = session.SendRecord().reserved;
-    for (int i = 0; i < 20 && session.WaitUntil([] { return false; }, 1); ++i) {
-    }
+    // With nobody reading, the second packet's time-out passes; the pending one is left as it was.
     EXPECT_EQ(session.SendPacket(small, 3, 1), -1);
-    EXPECT_GE(session.SendRecord().reserved, before);
 
     Bytes received;
-    for (int round = 0; round < 100000 && received.size() < packet.size(); ++round) {
+    for (int idle = 0; idle < 2000 && received.size() < packet.size();) { // at most 2 s without progress
         Bytes chunk = agent.ReadAvailable(0);
         received.insert(received.end(), chunk.begin(), chunk.end());
+        idle = chunk.empty() ? idle + 1 : 0;
         timeval tv{0, chunk.empty() ? 1000 : 0};
         session.WaitForSocketEvents(&tv);
     }
     EXPECT_TRUE(received == packet) << received.size() << " bytes of " << packet.size();
-    EXPECT_EQ(session.SendRecord().length, 0u);
     EXPECT_EQ(session.SendRecord().data, nullptr);
     EXPECT_TRUE(session.Socket()->IsReadyToSend());
 }
@@ -199,77 +115,42 @@ TEST(Session, RefusedConnectionLeavesTheWaitWithConnectFailed)
 {
     NySnmpManager manager;
     FakeAgent nobody(false);
-    TestSession session(manager);
+    NotingSession session(manager);
     ASSERT_EQ(session.Init(0, nobody.Port(), "127.0.0.1"), 0) << "the attempt has only started";
     auto e = Caught([&] { session.WaitUntil([] { return false; }); });
-    ASSERT_TRUE(e) << "no exception out of the wait";
     EXPECT_EQ(IdOf(e), 0xC008000Du);
-    EXPECT_EQ(e->NativeError(), ECONNREFUSED);
-    EXPECT_STREQ(e->ThrownBy(), "NySmuxSession::OnConnect");
-    ASSERT_NE(session.Socket(), nullptr);
+    EXPECT_EQ(e ? e->NativeError() : 0, ECONNREFUSED);
     EXPECT_EQ(session.Socket()->Handle(), -1);
-
-    // Open waits for the connection, so the refusal ends it too.
     session.ReInit();
-    EXPECT_EQ(IdOf(Caught([&] { session.Open("1.3.6.1.4.1.9999", "d", "p"); })), 0xC008000Du);
+    EXPECT_EQ(IdOf(Caught([&] { session.Open("1.3.6.1.4.1.9999", "d", "p"); })), 0xC008000Du)
+        << "Open waits for the connection, so the refusal ends it too";
 }
 
-TEST_F(Connected, AgentClosingTheConnection)
-{
-    ASSERT_TRUE(agent.Write(Hex("41 01 05")));
-    agent.Drop();
-    ASSERT_TRUE(session.Closed());
-    EXPECT_EQ(ToHex(session.ReceiveRecord().data, session.ReceiveRecord().length), "41 01 05")
-        << "what came before the end is kept";
-    unsigned char byte = 0;
-    EXPECT_EQ(session.SendPacket(&byte, 1, 1), -1);
-}
-
-TEST_F(Connected, OutOfBandBytesAreKeptApart)
+TEST_F(Connected, WhatTheAgentSendsBeforeItClosesIsKept)
 {
     ASSERT_TRUE(agent.Write(Hex("44 01 00")));
     ASSERT_TRUE(agent.Write(Hex("21"), MSG_OOB));
     ASSERT_TRUE(session.WaitUntil([this] { return session.OutOfBandRecord().length == 1; }));
     EXPECT_EQ(session.OutOfBandRecord().data[0], 0x21);
-    ASSERT_TRUE(session.WaitUntil([this] { return session.ReceiveRecord().length == 3; }));
-    EXPECT_EQ(ToHex(session.ReceiveRecord().data, 3), "44 01 00");
-}
-
-TEST_F(Connected, CloseWaitsForTheAgentToClose)
-{
-    // The agent reads the ClosePDU, then takes its time before closing.
-    Bytes seen;
-    std::thread agentSide([this, &seen] {
-        seen = agent.Read(3);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        agent.Drop();
-    });
-    int result = session.Close(3, 0);
-    agentSide.join();
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(ToHex(seen), "41 01 03");
-    EXPECT_EQ(session.Socket()->Handle(), -1);
-    EXPECT_EQ(session.Socket()->EventMask(), 0x23) << "connect and out-of-band notifications are off";
+    ASSERT_TRUE(agent.Write(Hex("41 01 05")));
+    agent.Drop();
+    ASSERT_TRUE(Closed());
+    EXPECT_EQ(ToHex(session.ReceiveRecord().data, session.ReceiveRecord().length), "44 01 00 41 01 05");
+    unsigned char byte = 0;
+    EXPECT_EQ(session.SendPacket(&byte, 1, 1), -1);
 }
 
 TEST(Session, WithoutASocketAndTheLingerOption)
 {
     NySnmpManager manager;
-    TestSession session(manager);
+    EXPECT_LE(manager.UpTime(), 1);
+    NotingSession session(manager);
     unsigned char byte = 0x41;
     EXPECT_EQ(session.SendPacket(&byte, 1, 0), -1) << "no socket";
-    EXPECT_FALSE(session.AgentHost().empty());
-    EXPECT_EQ(session.Close(0, 0), 0);
-    EXPECT_EQ(session.SendClosePdu(0, 0), -1);
-    EXPECT_EQ(session.End(), 0);
     EXPECT_EQ(session.Open("", "d", "p"), -1) << "an empty identity does not connect";
-    EXPECT_EQ(session.Socket(), nullptr);
     EXPECT_EQ(session.Init(1, 1, nullptr), -1);
-    EXPECT_EQ(session.AgentPort(), 7199u);
-    const NYSMI_OCTETS& address = session.AgentAddress();
-    ASSERT_EQ(address.len, 4u);
-    EXPECT_EQ(ToHex(address.ptr, 4), "00 00 00 00");
-
+    EXPECT_EQ(ToHex(session.AgentAddress().ptr, 4), "00 00 00 00");
+    // The linger time is applied by the next ReInit, and clamped.
     EXPECT_EQ(session.SetLingerTime(30), 0);
     FakeAgent agent;
     ASSERT_EQ(session.Init(0, agent.Port(), "127.0.0.1"), 0);
@@ -279,18 +160,17 @@ TEST(Session, WithoutASocketAndTheLingerOption)
         ::getsockopt(session.Socket()->Handle(), SOL_SOCKET, SO_LINGER, &value, &size);
         return std::to_string(value.l_onoff) + "/" + std::to_string(value.l_linger);
     };
-    EXPECT_EQ(native(), "1/30") << "applied by the next ReInit";
+    EXPECT_EQ(native(), "1/30");
     EXPECT_EQ(session.SetLingerTime(-5), 0);
     EXPECT_EQ(native(), "1/0");
 }
 
-// A new connection starts clean: nothing of the old stream is read or
-// written on it.
+// A new connection starts clean: nothing of the old stream is read or written on it.
 TEST_F(Connected, ReInitStartsWithEmptyBuffers)
 {
     ASSERT_EQ(session.Open("1.3.6.1.4.1.9999", "d", "p"), 0);
     ASSERT_EQ(agent.Read(22).size(), 22u);
-    ASSERT_TRUE(agent.Write(Hex("A0 82 00 20 02")));  // the start of a PDU
+    ASSERT_TRUE(agent.Write(Hex("A0 82 00 20 02"))); // the start of a PDU
     ASSERT_TRUE(agent.Write(Hex("7E"), MSG_OOB));
     ASSERT_TRUE(session.WaitUntil([this] {
         return session.ReceiveRecord().length == 5 && session.OutOfBandRecord().length == 1;
@@ -298,17 +178,11 @@ TEST_F(Connected, ReInitStartsWithEmptyBuffers)
     Bytes packet(8 * 1024 * 1024, 0xEE);
     ASSERT_EQ(session.SendPacket(packet.data(), static_cast<unsigned>(packet.size()), 5), 0);
     ASSERT_GT(session.SendRecord().length, 0u);
-
-    ASSERT_EQ(session.ReInit(), 0);
-    ASSERT_TRUE(session.Connected());
+    ASSERT_EQ(session.Reconnect(), 0);
     ASSERT_TRUE(agent.Accept());
     EXPECT_EQ(session.ReceiveRecord().length, 0u);
     EXPECT_EQ(session.OutOfBandRecord().length, 0u);
-    EXPECT_EQ(session.SendRecord().length, 0u);
     EXPECT_EQ(session.SendRecord().data, nullptr);
-
-    ASSERT_EQ(session.Reconnect(), 0);
-    ASSERT_TRUE(agent.Accept());
     Bytes first = agent.Read(4);
     ASSERT_EQ(first.size(), 4u);
     EXPECT_EQ(first[0], 0x60) << "the new stream starts with the OpenPDU";
@@ -317,11 +191,10 @@ TEST_F(Connected, ReInitStartsWithEmptyBuffers)
 TEST(Session, NoDescriptorLeaksOverManyCycles)
 {
     NySnmpManager manager;
-    FakeAgent agent;
-    FakeAgent nobody(false);
-    int before = OpenDescriptors();
+    FakeAgent agent, nobody(false);
+    const int before = OpenDescriptors();
     {
-        TestSession session(manager);
+        NotingSession session(manager);
         for (int i = 0; i < 60; ++i) {
             if (i % 3 == 0) {
                 ASSERT_TRUE(session.Connect(agent.Port()));
@@ -334,9 +207,8 @@ TEST(Session, NoDescriptorLeaksOverManyCycles)
             }
             if (agent.Accept(0))
                 agent.Drop();
-            if (i % 5 == 4) {
+            if (i % 5 == 4)
                 EXPECT_EQ(session.End(), 0);
-            }
         }
         while (agent.Accept(0))
             agent.Drop();
@@ -345,14 +217,4 @@ TEST(Session, NoDescriptorLeaksOverManyCycles)
     EXPECT_TRUE(manager.Sockets().empty());
 }
 
-TEST(NySnmpManager, UpTimeCountsFromConstruction)
-{
-    NySnmpManager manager;
-    EXPECT_GE(manager.UpTime(), 0);
-    EXPECT_LE(manager.UpTime(), 1);
-    EXPECT_EQ(manager.Init(), 0);
-    EXPECT_EQ(manager.End(), 0);
-    NySnmpManager copy(manager);
-    EXPECT_EQ(copy.StartTime(), manager.StartTime());
-    EXPECT_TRUE(copy.Sockets().empty());
-}
+} // namespace

@@ -1,10 +1,10 @@
-// Real net-snmp daemons on loopback for interoperability tests.
+// Real net-snmp daemons and tools on loopback for the interoperability tests.
 //
-// Every fixture owns a private temporary directory (configuration, log, persistent
-// state, pid file) and its own ports, so fixtures in tests that run in parallel share
-// nothing.  Daemons are started with fork/exec so their pid is known, and stopped by
-// that pid (TERM, bounded wait, then KILL) by Stop() and by the destructor, so also
-// when an assertion ends the test early.
+// Every daemon owns a private temporary directory (configuration, log,
+// persistent state, pid file) and its own ports, so tests running in
+// parallel share nothing.  Daemons are started with fork/exec so their pid
+// is known, and stopped by that pid (TERM, bounded wait, then KILL) by Stop()
+// and by the destructor, so also when an assertion ends the test early.
 #ifndef NYSNMP_TESTS_AGENT_H
 #define NYSNMP_TESTS_AGENT_H
 
@@ -13,90 +13,75 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A private directory under $TMPDIR (or /tmp), removed with its contents.
 class TempDir {
 public:
-    explicit TempDir(const std::string& prefix = "nysnmp");
+    TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-
     const std::string& Path() const { return m_path; }
-    // Path of a file inside the directory.
     std::string File(const std::string& name) const { return m_path + "/" + name; }
 
 private:
     std::string m_path;
 };
 
-// A loopback port that was free a moment ago; 0 when none could be bound.
-uint16_t FreeUdpPort();
+// A loopback TCP port that was free a moment ago; 0 when none could be bound.
 uint16_t FreeTcpPort();
-
-// Reads a whole file; the empty text when it cannot be read.
+// A whole file; the empty text when it cannot be read.
 std::string ReadFile(const std::string& path);
-// Writes a whole file; false on failure.
-bool WriteFile(const std::string& path, const std::string& text);
-// Checks the condition every pauseMs until it holds or timeoutMs have passed;
-// whether it held.
+// Checks the condition every pauseMs until it holds or timeoutMs have passed; whether it held.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs, int pauseMs = 20);
 
 struct CommandResult {
-    int status = -1;  // as Daemon::Stop gives it; -1 also when it could not be started
+    int status = -1; // as Daemon::Stop gives it; -1 also when it could not be started
     bool timedOut = false;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
-// Runs a program (looked up in PATH when the name has no '/') with the arguments,
-// stdin from /dev/null, and collects stdout and stderr.  The environment is the
-// test's with MIBS set to the empty text, unless an argument is -m or -M (the caller
-// loads modules of its own); extraEnv entries ("NAME=value") are added last and win.
-// A program still running after timeoutMs milliseconds is killed.
-CommandResult RunCommand(const std::string& program, const std::vector<std::string>& args,
-                         int timeoutMs = 20000, const std::vector<std::string>& extraEnv = {});
-
+// Runs a program (looked up in PATH) with stdin from /dev/null and collects
+// stdout and stderr.  MIBS is set to the empty text unless an argument is -m
+// or -M; extraEnv entries ("NAME=value") are added last.  A program still
+// running after timeoutMs is killed.
+CommandResult RunCommand(const std::string& program, const std::vector<std::string>& args, int timeoutMs = 20000,
+                         const std::vector<std::string>& extraEnv = {});
 // The object identifiers of a walk's output (-On), in order.
 std::vector<std::string> WalkedOids(const std::string& out);
 
-// A daemon started by fork/exec and stopped by pid.  Base of the two fixtures.
+// A daemon started by fork/exec and stopped by pid.
 class Daemon {
 public:
     Daemon() = default;
-    virtual ~Daemon();
+    virtual ~Daemon() { Stop(); }
     Daemon(const Daemon&) = delete;
     Daemon& operator=(const Daemon&) = delete;
 
-    // Starts the daemon and waits (bounded) until it answers.  A start that
+    // Starts the daemon and waits (bounded) until it answers; a start that
     // loses its ports to another process is retried with new ones.
     bool Start(int timeoutMs = 15000);
-
     pid_t Pid() const { return m_pid; }
     bool Running();
-    // TERM, wait up to timeoutMs, then KILL; always reaps.  Safe to call twice.
-    // The exit status (128 + signal number when a signal ended it); -1 when it
-    // had to be killed or was not running.
+    // TERM, wait up to timeoutMs, then KILL; always reaps.  The exit status
+    // (128 + signal number when a signal ended it); -1 when it had to be
+    // killed or was not running.
     int Stop(int timeoutMs = 5000);
     // Why the last Start failed, with the tail of the daemon's log.
     const std::string& Error() const { return m_error; }
     std::string LogPath() const { return m_dir.File("daemon.log"); }
     std::string Log() const { return ReadFile(LogPath()); }
-    // Waits (bounded) until the log holds the text.
     bool WaitForLog(const std::string& text, int timeoutMs = 10000) const;
 
 protected:
-    // One attempt on freshly picked ports; `portTaken` when another process
-    // took one of them before the daemon could bind it.
+    // One attempt on freshly picked ports; `portTaken` when another process took one.
     virtual bool StartOnce(int, bool& portTaken) { return portTaken = false; }
     bool Spawn(const std::string& program, const std::vector<std::string>& args);
-    // Writes the configuration file, spawns the program and waits (bounded)
-    // until `ready` holds; `portTaken` when the log shows a port in use.
-    bool Launch(const std::string& confPath, const std::string& conf, const std::string& program,
-                const std::vector<std::string>& args, int timeoutMs, bool& portTaken,
-                const std::function<bool()>& ready);
-    void Fail(const std::string& why);
+    // Writes the configuration, spawns the program and waits (bounded) until `ready` holds.
+    bool Launch(const std::string& conf, const std::string& program, const std::vector<std::string>& args,
+                int timeoutMs, bool& portTaken, const std::function<bool()>& ready);
 
     TempDir m_dir;
     pid_t m_pid = -1;
@@ -104,69 +89,52 @@ protected:
 };
 
 struct AgentOptions {
-    std::string readCommunity = "public";
-    std::string writeCommunity = "private";
-    // One `smuxpeer <oid> <password>` line each.
-    std::vector<std::pair<std::string, std::string>> smuxPeers;
-    // When not 0: `trapsink 127.0.0.1:<trapPort> <trapCommunity>`.
-    uint16_t trapPort = 0;
-    std::string trapCommunity = "public";
+    std::vector<std::pair<std::string, std::string>> smuxPeers; // smuxpeer <oid> <password>
+    uint16_t trapPort = 0;                                       // when not 0: a trap sink there
+    std::vector<std::string> extraLines;                         // snmpd.conf lines as given
     // `master agentx` on a Unix socket in the agent's directory, or with
     // agentxTcp on a loopback TCP port.
     bool agentx = false;
     bool agentxTcp = false;
-    // Further snmpd.conf lines, written as given.
-    std::vector<std::string> extraLines;
 };
 
-// net-snmp's snmpd on 127.0.0.1 with a UDP agent port and a TCP SMUX port.
+// net-snmp's snmpd on 127.0.0.1 with a UDP agent port and a TCP SMUX port,
+// communities public (read) and private (write).
 class SnmpAgent : public Daemon {
 public:
     AgentOptions& Options() { return m_options; }
-    // Start() picks ports, writes the configuration, starts snmpd and waits
-    // until it answers a Get on UDP and accepts on the SMUX port; Restart()
-    // starts it again on the same ports.
+    // Starts again on the same ports.
     bool Restart(int timeoutMs = 15000);
     uint16_t Port() const { return m_port; }
     uint16_t SmuxPort() const { return m_smuxPort; }
     uint16_t AgentxPort() const { return m_agentxPort; }
     // "127.0.0.1:<port>", the agent argument of the net-snmp tools.
     std::string Address() const { return "127.0.0.1:" + std::to_string(m_port); }
-    std::string ConfigPath() const { return m_dir.File("snmpd.conf"); }
     // The agentXSocket address subagents connect to.
     std::string AgentxAddress() const
     {
         return m_options.agentxTcp ? "tcp:127.0.0.1:" + std::to_string(m_agentxPort) : "unix:" + m_dir.File("agentx");
     }
 
-    // snmpget / snmpwalk / snmpset against this agent with the read (Get, Walk)
-    // or write (Set) community, -m "" -On -t 2 -r 1, version 2c unless told.
-    CommandResult Get(const std::vector<std::string>& oids) const
-    {
-        return Query("snmpget", m_options.readCommunity, "-v2c", oids);
-    }
+    // snmpget / snmpwalk / snmpset against this agent: -m "" -On -t 2 -r 1,
+    // version 2c unless told; Set takes oid type value [oid type value ...].
+    CommandResult Get(const std::vector<std::string>& oids) const { return Query("snmpget", "public", "-v2c", oids); }
     CommandResult Walk(const std::string& oid, const std::string& version = "-v2c") const
     {
-        return Query("snmpwalk", m_options.readCommunity, version, {oid});
+        return Query("snmpwalk", "public", version, {oid});
     }
-    // Set arguments as snmpset takes them: oid type value [oid type value ...].
-    CommandResult Set(const std::vector<std::string>& args) const
-    {
-        return Query("snmpset", m_options.writeCommunity, "-v2c", args);
-    }
+    CommandResult Set(const std::vector<std::string>& args) const { return Query("snmpset", "private", "-v2c", args); }
 
 protected:
     bool StartOnce(int timeoutMs, bool& portTaken) override;
 
 private:
     bool Run(int timeoutMs, bool& portTaken);
-    CommandResult Query(const std::string& tool, const std::string& community, const std::string& version,
+    CommandResult Query(const char* tool, const char* community, const std::string& version,
                         const std::vector<std::string>& args) const;
 
     AgentOptions m_options;
-    uint16_t m_port = 0;
-    uint16_t m_smuxPort = 0;
-    uint16_t m_agentxPort = 0;
+    uint16_t m_port = 0, m_smuxPort = 0, m_agentxPort = 0;
 };
 
 // net-snmp's snmptrapd on a UDP loopback port, logging every trap to its log file.

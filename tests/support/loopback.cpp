@@ -12,19 +12,19 @@
 
 int BindLoopback(int type, uint16_t& port)
 {
-    int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
     sockaddr_in sin{};
     sin.sin_family = AF_INET;
     sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof sin;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&sin), &size) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&sin), &size) == 0) {
+        port = ntohs(sin.sin_port);
+        return fd;
     }
-    port = ntohs(sin.sin_port);
-    return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
 }
 
 int OpenDescriptors()
@@ -35,7 +35,7 @@ int OpenDescriptors()
             count += entry->d_name[0] != '.';
         ::closedir(dir);
     }
-    return count;
+    return count - 1; // the directory's own
 }
 
 LoopbackPeer::LoopbackPeer(bool listening)
@@ -56,37 +56,32 @@ bool LoopbackPeer::Accept(int ms)
 {
     Drop();
     pollfd p{m_listen, POLLIN, 0};
-    if (::poll(&p, 1, ms) != 1)
-        return false;
-    m_peer = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+    if (::poll(&p, 1, ms) == 1)
+        m_peer = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
     return m_peer >= 0;
 }
 
 Bytes LoopbackPeer::Read(size_t n, int ms)
 {
     Bytes out;
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (out.size() < n && m_peer >= 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        pollfd p{m_peer, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) != 1)
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (out.size() < n) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        Bytes more = left.count() > 0 ? ReadAvailable(static_cast<int>(left.count()), n - out.size()) : Bytes{};
+        if (more.empty())
             break;
-        unsigned char buffer[65536];
-        ssize_t got = ::recv(m_peer, buffer, std::min(sizeof buffer, n - out.size()), 0);
-        if (got <= 0)
-            break;
-        out.insert(out.end(), buffer, buffer + got);
+        out.insert(out.end(), more.begin(), more.end());
     }
     return out;
 }
 
-Bytes LoopbackPeer::ReadAvailable(int ms)
+Bytes LoopbackPeer::ReadAvailable(int ms, size_t most)
 {
     Bytes out;
     pollfd p{m_peer, POLLIN, 0};
-    for (; m_peer >= 0 && ::poll(&p, 1, ms) == 1; ms = 0) {
+    for (; m_peer >= 0 && out.size() < most && ::poll(&p, 1, ms) == 1; ms = 0) {
         unsigned char buffer[65536];
-        ssize_t got = ::recv(m_peer, buffer, sizeof buffer, MSG_DONTWAIT);
+        const ssize_t got = ::recv(m_peer, buffer, std::min(sizeof buffer, most - out.size()), MSG_DONTWAIT);
         if (got <= 0)
             break;
         out.insert(out.end(), buffer, buffer + got);
@@ -108,9 +103,8 @@ void LoopbackPeer::Drop()
 
 void LoopbackPeer::Reset()
 {
-    if (m_peer >= 0) {
-        linger abort{1, 0};
+    const linger abort{1, 0};
+    if (m_peer >= 0)
         ::setsockopt(m_peer, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-    }
     Drop();
 }

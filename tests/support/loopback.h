@@ -24,13 +24,12 @@ public:
     LoopbackPeer& operator=(const LoopbackPeer&) = delete;
 
     uint16_t Port() const { return m_port; }
-    int Peer() const { return m_peer; }
     // Takes the next connection within ms (dropping the previous one).
     bool Accept(int ms = 5000);
     // Exactly n bytes, or fewer when the time runs out or the stream ends.
     Bytes Read(size_t n, int ms = 5000);
-    // What arrives within ms, and whatever follows it without waiting.
-    Bytes ReadAvailable(int ms = 200);
+    // What arrives within ms, and whatever follows it without waiting (at most `most` octets).
+    Bytes ReadAvailable(int ms = 200, size_t most = SIZE_MAX);
     bool Write(const Bytes& bytes, int flags = 0);
     void Drop();
     // Drops the connection with a reset (SO_LINGER 0) instead of an orderly

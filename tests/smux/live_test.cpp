@@ -1,0 +1,293 @@
+// The session as an SMUX peer of net-snmp's snmpd on loopback: a host tree is
+// registered, ProcessRequests runs on a service thread, and net-snmp's own
+// tools read and write the tree through the agent; traps reach snmptrapd;
+// and the agent killed, stopped or frozen in the middle of a walk is found
+// again by the peer on its own.  (A wrong password: relay_peer_test.)
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "smux/peer.h"
+#include "support/agent.h"
+
+namespace {
+
+constexpr const char* kPassword = "live-peer";
+constexpr auto kRetryPause = std::chrono::seconds(1); // the host's pause after a failed attempt
+
+// A host whose read hook, once armed, signals the agent while it answers:
+// the agent dies (or freezes) in the middle of the walk that asked.
+class LiveSession : public NotingSession {
+public:
+    using NotingSession::NotingSession;
+    std::atomic<int> signal{SIGKILL};
+    std::atomic<pid_t> victim{-1};
+
+    int OnMibGet(NyMibObject& node, int32_t param, void* data) override
+    {
+        const pid_t pid = victim.exchange(-1);
+        if (pid > 0)
+            ::kill(pid, signal.load());
+        return NotingSession::OnMibGet(node, param, data);
+    }
+};
+
+struct Live : ::testing::Test {
+    TrapReceiver receiver;
+    SnmpAgent agent;
+    std::unique_ptr<HostTree> tree;
+    NySnmpManager manager;
+    LiveSession session{manager};
+    ServiceLoop loop{session, kRetryPause};
+
+    // snmpd (with a trap sink when asked), the session opened and the host
+    // tree (with `extraRows` more rows) registered and served.
+    void Begin(int extraRows = 0, bool traps = false)
+    {
+        tree = std::make_unique<HostTree>(extraRows);
+        if (traps) {
+            ASSERT_TRUE(receiver.Start()) << receiver.Error();
+            agent.Options().trapPort = receiver.Port();
+        }
+        agent.Options().smuxPeers.push_back({"1.3.6.1.4.1.32473.99", kPassword});
+        ASSERT_TRUE(agent.Start()) << agent.Error();
+        ASSERT_EQ(session.Init(0, agent.SmuxPort(), "127.0.0.1"), 0);
+        ASSERT_EQ(session.Open("1.3.6.1.4.1.32473.99", "nysnmp live peer", kPassword), 0);
+        int granted = -1;
+        ASSERT_EQ(session.Register(tree->base, granted, 2), 0);
+        EXPECT_EQ(granted, 0) << "the lowest free priority";
+        loop.Start();
+    }
+    void TearDown() override
+    {
+        loop.Stop();
+        Caught([this] { session.Close(NYSMUX_GOING_DOWN, 5); }); // the connection may be gone
+        session.End();
+    }
+    void ExpectWholeWalk(const std::string& why, const std::string& version = "-v2c")
+    {
+        std::vector<std::string> expected = tree->Walk();
+        if (version == "-v1")
+            expected.erase(expected.begin() + 7); // SNMPv1 cannot carry a Counter64: the agent passes it over
+        CommandResult r = agent.Walk(B, version);
+        EXPECT_EQ(r.status, 0) << why << "\n" << r.err << agent.Log();
+        EXPECT_EQ(r.err, "") << why;
+        EXPECT_EQ(WalkedOids(r.out), expected) << why;
+    }
+    // The agent answers from the peer's tree again within 5 seconds.
+    void ExpectServedAgain(const char* after)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(WaitFor([&] { return agent.Get({B ".1"}).out.find("INTEGER: -42") != std::string::npos; }, 15000, 100))
+            << after << "\n" << agent.Log();
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        std::printf("[ recovery ] %s: served again %lld ms after\n", after, static_cast<long long>(ms.count()));
+        EXPECT_LT(ms.count(), 5000) << after;
+    }
+};
+
+TEST_F(Live, GetAndWalkAnswerWithTheHostValuesAndTypes)
+{
+    Begin();
+    CommandResult r = agent.Get({B ".1", B ".2", B ".3", B ".4", B ".5", B ".6", B ".7", B ".8", B ".11.1.2.1",
+                                 B ".11.1.3.2", B ".12"});
+    EXPECT_EQ(r.out, "." B ".1 = INTEGER: -42\n"
+                     "." B ".2 = STRING: \"nysnmp test host\"\n"
+                     "." B ".3 = Counter32: 4000000000\n"
+                     "." B ".4 = Gauge32: 17\n"
+                     "." B ".5 = Timeticks: (123456) 0:20:34.56\n"
+                     "." B ".6 = OID: .1.3.6.1.4.1.32473.1\n"
+                     "." B ".7 = IpAddress: 127.0.0.1\n"
+                     "." B ".8 = Counter64: 4294967298\n"
+                     "." B ".11.1.2.1 = STRING: \"first\"\n"
+                     "." B ".11.1.3.2 = Gauge32: 20\n"
+                     "." B ".12 = STRING: \"carpe diem\"\n")
+        << r.err << agent.Log();
+    for (const char* oid : {B ".9", B ".10", B ".11.1.1.1", B ".11.1.2", B ".1.0", B ".13"}) {
+        CommandResult missing = agent.Get({oid});
+        EXPECT_NE(missing.out.find("No Such"), std::string::npos) << oid << ": " << missing.out << missing.err;
+    }
+    ExpectWholeWalk("v2c");
+    ExpectWholeWalk("v1", "-v1");
+}
+
+TEST_F(Live, SetStoresAtTheCommitAndRefusalsLeaveTheTreeAlone)
+{
+    Begin();
+    tree->level.SetUserEvents(2 | 4, 0, nullptr);
+    tree->motto.SetUserEvents(2, 5, nullptr); // the host refuses with genErr
+    // net-snmp sends one SetRequest per binding, then one SOutPDU each.
+    CommandResult r = agent.Set({B ".1", "i", "5", B ".11.1.2.2", "s", "zwei"});
+    EXPECT_EQ(r.status, 0) << r.err << agent.Log();
+    // The agent's Get before the Set is refused for a write-only object, which
+    // does not keep the Set from going through.
+    EXPECT_EQ(agent.Set({B ".9", "i", "6"}).status, 0);
+    const std::pair<std::vector<std::string>, std::vector<std::string>> refusals[] = {
+        {{B ".2", "s", "x"}, {"notWritable", "noAccess"}},
+        {{B ".1", "s", "x"}, {"wrongType", "badValue"}},
+        {{B ".12", "s", "x"}, {"genErr"}},
+    };
+    for (const auto& [args, errors] : refusals) {
+        r = agent.Set(args);
+        EXPECT_NE(r.status, 0) << args[0];
+        bool named = false;
+        for (const std::string& error : errors)
+            named = named || (r.out + r.err).find(error) != std::string::npos;
+        EXPECT_TRUE(named) << args[0] << ": " << r.out << r.err;
+    }
+    // snmpd answers the manager as it sends the SOutPDU: the commit may come a moment later.
+    auto stored = [&] {
+        std::lock_guard<NySocketMutex> guard(session.MibMutex());
+        return tree->secret.value() == 6 && tree->level.value() == 5 && tree->Row(2).label.value() == "zwei" &&
+               tree->name.value() == "nysnmp test host" && tree->motto.value() == "carpe diem";
+    };
+    EXPECT_TRUE(WaitFor(stored, 5000, 100));
+    std::vector<std::string> levelNotes;
+    for (const std::string& note : session.Notes())
+        if (note.rfind("OnMibSet", 0) == 0 && note.find("hostLevel") != std::string::npos)
+            levelNotes.push_back(note);
+    levelNotes.resize(2);
+    EXPECT_EQ(levelNotes, (std::vector<std::string>{"OnMibSetUncommitted hostLevel 5 holding -42",
+                                                    "OnMibSetCommitted hostLevel holding 5"}));
+    EXPECT_NE(agent.Get({B ".11.1.2.2"}).out.find("\"zwei\""), std::string::npos);
+}
+
+// Values changed under the MIB mutex are read whole: every string is one of
+// the two the writer alternates, every Counter64 has equal halves.
+TEST_F(Live, ValuesChangedWhileWalkingAreNeverTorn)
+{
+    Begin();
+    const std::string longText(300, 'L'), shortText(20, 's');
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        for (uint32_t i = 0; writing && i < 1000000; ++i) {
+            {
+                std::lock_guard<NySocketMutex> guard(session.MibMutex());
+                const std::string& text = (i % 2) ? longText : shortText;
+                tree->name.value() = tree->motto.value() = text;
+                for (auto& row : tree->rows)
+                    row->label.value() = text;
+                tree->bytes.value() = (uint64_t{i} << 32) | i;
+            }
+            std::this_thread::yield();
+        }
+    });
+    for (int round = 0; round < 3; ++round) {
+        CommandResult r = agent.Walk(B);
+        EXPECT_EQ(WalkedOids(r.out), tree->Walk()) << r.out << r.err;
+        std::istringstream lines(r.out);
+        for (std::string line; std::getline(lines, line);) {
+            size_t at = line.find("STRING: \"");
+            if (at != std::string::npos) {
+                const std::string text = line.substr(at + 9, line.size() - at - 10);
+                EXPECT_TRUE(text == longText || text == shortText) << line;
+            }
+            if ((at = line.find("Counter64: ")) != std::string::npos) {
+                const uint64_t value = std::stoull(line.substr(at + 11));
+                EXPECT_EQ(value >> 32, value & 0xFFFFFFFFu) << line;
+            }
+        }
+    }
+    writing = false;
+    writer.join();
+}
+
+TEST_F(Live, TrapReachesTheTrapReceiver)
+{
+    Begin(0, true);
+    NyMibObject root("1.3.6.1.4.1");
+    NyMibObject enterprise("nyTest", "1.3.6.1.4.1.32473.9", &root.Children(), 289, 0);
+    NyMibTrap trap("nyTestTrap", enterprise, 7);
+    MibOctets text("nyTestText", trap, 1, 1);
+    MibInt number("nyTestNumber", trap, 2, 1);
+    text.value() = "disk nearly full";
+    number.value() = 4242;
+    loop.Stop(); // sending and serving share the session
+    ASSERT_EQ(session.Send(trap, 5), 0);
+    ASSERT_TRUE(receiver.WaitForLog("disk nearly full")) << receiver.Log() << "\n--- agent ---\n" << agent.Log();
+    const std::string log = receiver.Log();
+    for (const char* line : {"Enterprise Specific Trap (7)", "1.3.6.1.4.1.32473.9.7.1 = STRING: \"disk nearly full\"",
+                             "1.3.6.1.4.1.32473.9.7.2 = INTEGER: 4242"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+}
+
+// A second subtree asks for a priority of its own (net-snmp answers in four
+// octets); both registrations survive the agent killed twice in a row while
+// idle; the record goes with the node at the end.
+TEST_F(Live, TwoRegistrationsSurviveTheAgentKilledTwice)
+{
+    Begin();
+    NyMibObject extra("hostExtra", "1.3.6.1.4.1.32473.98", &tree->tops, 289, kNoAccess);
+    MibInt answer("hostAnswer", extra, 1, kReadOnly);
+    answer.value() = 41;
+    loop.Stop(); // registering and serving share the session
+    int priority = 9;
+    EXPECT_EQ(session.Register(extra, priority, 1), 0);
+    EXPECT_EQ(priority, 9);
+    loop.Start();
+    EXPECT_NE(agent.Get({"1.3.6.1.4.1.32473.98.1"}).out.find("INTEGER: 41"), std::string::npos) << agent.Log();
+    for (int round = 0; round < 2; ++round) {
+        ::kill(agent.Pid(), SIGKILL);
+        ASSERT_TRUE(agent.Restart()) << agent.Error();
+    }
+    ExpectServedAgain("killed twice while idle");
+    ExpectWholeWalk("after the restarts");
+    EXPECT_NE(agent.Get({"1.3.6.1.4.1.32473.98.1"}).out.find("INTEGER: 41"), std::string::npos);
+    EXPECT_EQ(session.RegInfo().size(), 2u);
+    loop.Stop();
+    session.Register(extra, priority, 0);
+}
+
+// The agent signalled in the middle of a walk of a few hundred exchanges
+// (by the read hook of a row half way): killed and started again, stopped
+// for longer than the host's retry pause, or frozen and continued.  Each
+// time the peer serves the whole subtree again with one connection.
+struct AgentFault {
+    const char* name;
+    int signal;
+    bool restart;
+};
+
+class AgentFaults : public Live, public ::testing::WithParamInterface<AgentFault> {};
+
+TEST_P(AgentFaults, PeerServesTheWholeSubtreeAgain)
+{
+    const AgentFault& fault = GetParam();
+    Begin(200);
+    ExpectWholeWalk("before the fault");
+    const int descriptors = OpenDescriptors();
+    tree->Row(100).label.SetUserEvents(1, 0, nullptr);
+    session.signal = fault.signal;
+    session.victim = agent.Pid();
+    CommandResult cut = agent.Walk(B);
+    EXPECT_NE(cut.status, 0) << "the walk cannot finish";
+    EXPECT_EQ(session.victim.load(), -1) << "the walk reached the armed row";
+    if (fault.signal == SIGTERM) // away over several attempts of the host
+        ASSERT_TRUE(WaitFor([&] { return loop.failures >= 2; }, 10000, 50)) << "the loop noticed the agent gone";
+    if (fault.restart)
+        ASSERT_TRUE(agent.Restart()) << agent.Error();
+    else
+        ::kill(agent.Pid(), SIGCONT);
+    ExpectServedAgain(fault.name);
+    if (!fault.restart)
+        EXPECT_EQ(loop.failures.load(), 0) << "the connection stood throughout";
+    ExpectWholeWalk("after the fault");
+    EXPECT_EQ(session.RegInfo().size(), 1u);
+    EXPECT_EQ(OpenDescriptors(), descriptors) << "one connection to the agent, as before";
+}
+
+INSTANTIATE_TEST_SUITE_P(Live, AgentFaults,
+                         ::testing::Values(AgentFault{"KilledDuringAWalk", SIGKILL, true},
+                                           AgentFault{"StoppedLongerThanTheRetryPause", SIGTERM, true},
+                                           AgentFault{"FrozenDuringAWalk", SIGSTOP, false}),
+                         [](const ::testing::TestParamInfo<AgentFault>& info) { return std::string(info.param.name); });
+
+} // namespace

@@ -1,0 +1,395 @@
+// Identifiers, values, value sequences and binding lists: text forms, order,
+// BER form, copies that own what they hold, and objects decoded again and
+// again into the arrays they already hold; message texts; endpoint addresses.
+#include <netinet/in.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <typeinfo>
+
+#include <gtest/gtest.h>
+
+#include "snmp/check.h"
+
+namespace {
+
+TEST(Oid, TextAndOrder)
+{
+    struct Row { const char* text; const char* dotted; uint32_t id = 0; const char* message = nullptr; } rows[] = {
+        {"1.3.6.1.4.1", "1.3.6.1.4.1"}, {".1.3", "0.1.3"}, {"1.3.", "1.3.0"}, {"1..3", "1.0.3"}, {"1.0004", "1.4"},
+        {"1.4294967295", "1.-1"}, // stored exactly, shown as a signed number
+        {"1.3.x.4", "", NYSNMP_BAD_SUBID, "Invalid sub-identifier at position 5 of 1.3.x.4"}, {"1.-3", "", NYSNMP_BAD_SUBID},
+        // a component beyond 32 bits is refused at the digit that overflows
+        {"1.4294967296", "", NYSNMP_BAD_SUBID, "Invalid sub-identifier at position 12 of 1.4294967296"},
+        {"", "", NYSNMP_BAD_VALUE}, {nullptr, "", NYSNMP_INVALID_ARG},
+    };
+    for (const Row& row : rows) {
+        NySnmpOid oid("1.3.6");
+        if (row.id != 0)
+            EXPECT_TRUE(Throws([&] { oid.Assign(row.text); }, row.id, "NySnmpOid::Assign(const char*)", row.message));
+        else
+            oid.Assign(row.text);
+        EXPECT_STREQ(oid.AsString(), row.dotted); // a refused text leaves it empty
+    }
+    EXPECT_EQ(NySnmpOid("1.4294967295").Fields()[1], 4294967295u);
+
+    const std::tuple<const char*, const char*, int, int> order[] = {
+        // a, b, count of arcs compared (0: all), expected
+        {"1.3.6", "1.3.6.1", 0, -1}, {"1.3.6.1", "1.3.6", 0, 1}, {"1.3.6", "1.3.6", 0, 0}, {"1.3.6.1", "1.3.6", 3, 0},
+        {"1.3.6", "1.3.6.1", 4, -1}, {"1.3.6", "1.3.6", 5, 1}, {"1.3.7", "1.3.6.1", 2, 0}, {"1.3.7", "1.3.6.1", 9, 1},
+        {"1.4294967295", "1.1", 0, 1}, {"1.1", "1.4294967295", 2, -1}, // unsigned order
+        {"1.3", "1.3.6", -1, -1}, // a negative count reads as a huge one
+    };
+    for (const auto& [a, b, n, expected] : order)
+        EXPECT_EQ(NySnmpOid(a).Compare(NySnmpOid(b), n), expected) << a << " vs " << b << " n=" << n;
+    NySnmpOid empty, some("1");
+    EXPECT_EQ(empty.Compare(some, 0), -1);
+}
+
+TEST(Value, SettersTextAndWireForms)
+{
+    const std::string abc = "abc", ip4("\x0A\x00\x00\x01", 4), ip5("\x0A\x00\x00\x01\xFF", 5);
+    uint32_t ids[] = {1, 3, 6, 1};
+    struct Row { std::function<void(NySnmpValue&)> set; const char *name, *text, *hex; } rows[] = {
+        {[](auto& v) { v.SetInt(-5); }, "int32", "-5", "02 01 FB"},
+        {[](auto& v) { v.SetUInt32(4294967295u); }, "uint32", "-1", "47 05 00 FF FF FF FF"},
+        {[](auto& v) { v.SetCntr32(7); }, "cntr32", "7", "41 01 07"},
+        {[](auto& v) { v.SetGauge32(0x80); }, "gauge32", "128", "42 02 00 80"},
+        {[](auto& v) { v.SetTimeticks(100); }, "timeticks", "100", "43 01 64"},
+        {[](auto& v) { v.SetCntr64({~0u, ~0u}); }, "cntr64", "18446744073709551615", "46 09 00 FF FF FF FF FF FF FF FF"},
+        {[&](auto& v) { v.SetOctets(Octets(abc)); }, "octets", "abc", "04 03 61 62 63"},
+        {[&](auto& v) { v.SetOpaque(Octets(abc)); }, "opaque", "61 62 63 ", "44 03 61 62 63"},
+        {[&](auto& v) { v.SetBits(Octets(abc)); }, "bits", "61 62 63 ", "03 03 61 62 63"},
+        {[&](auto& v) { v.SetNsapAddr(Octets(abc)); }, "nsapaddr", "61 62 63 ", "45 03 61 62 63"},
+        {[&](auto& v) { v.SetIpAddr(Octets(ip4)); }, "ipaddr", "10.0.0.1", "40 04 0A 00 00 01"},
+        {[&](auto& v) { v.SetIpAddr(Octets(ip5)); }, "ipaddr", "10.0.0.1.255", "40 05 0A 00 00 01 FF"},
+        {[&](auto& v) { v.SetOid({4, ids}); }, "oid", "1.3.6.1", "06 03 2B 06 01"},
+        {[](auto& v) { v.SetNull(0); }, "null", "null", "05 00"},
+        {[](auto& v) { v.SetNoSuchObject(0); }, "NoSuchObject", "null", "80 00"},
+        {[](auto& v) { v.SetNoSuchInstance(0); }, "NoSuchInstance", "null", "81 00"},
+        {[](auto& v) { v.SetEndOfMibView(0); }, "EndOfMibView", "null", "82 00"},
+        // refused: the value is left empty
+        {[](auto& v) { v.SetOctets({0, nullptr}); }, "unknown", "NySnmpValue::SetStringMember", ""},
+        {[&](auto& v) { v.SetOid({0, ids}); }, "unknown", "NySnmpValue::SetOid", ""},
+        {[](auto& v) { v.Assign(Record(4, {5, nullptr})); }, "unknown", "NySnmpValue::Assign", ""},
+    };
+    for (const Row& row : rows) {
+        NySnmpValue value;
+        value.SetOctets(Octets("old data is released"));
+        if (*row.hex == '\0') {
+            EXPECT_TRUE(Throws([&] { row.set(value); }, NYSNMP_BAD_VALUE, row.text));
+            EXPECT_EQ(value.SmiValue().value.octets.ptr, nullptr);
+            continue;
+        }
+        row.set(value);
+        EXPECT_STREQ(value.SyntaxName(), row.name);
+        EXPECT_STREQ(value.AsString(), row.text);
+        EXPECT_EQ(Encode(value), row.hex) << row.name;
+    }
+    NySnmpValue none; // never set: no text, no BER form, no copy
+    EXPECT_TRUE(Throws([&] { none.AsString(); }, NYSNMP_UNSUPPORTED_SYNTAX, "NySnmpValue::AsString",
+                       "Unsupported value syntax 0"));
+    EXPECT_THROW(Encode(none), NySocketException);
+    EXPECT_THROW(NySnmpValue{none}, NySocketException);
+    EXPECT_TRUE(Throws([&] { none.Assign(Record(99)); }, NYSNMP_UNSUPPORTED_SYNTAX, "NySnmpValue::Assign"));
+}
+
+// Copies own what they hold; a value or identifier set from its own record
+// or text stays intact; empty ones are taken by Assign only.
+TEST(Value, CopiesAreDeep)
+{
+    uint32_t ids[] = {1, 3, 6};
+    NySnmpOid oid(NYSMI_OID{3, ids});
+    ids[2] = 9;
+    oid.Assign(oid.SmiOid());
+    oid.Assign(oid.AsString());
+    NySnmpOid copy(oid), assigned, empty;
+    assigned = oid;
+    oid.Assign("2.5");
+    EXPECT_STREQ(copy.AsString(), "1.3.6");
+    EXPECT_STREQ(assigned.AsString(), "1.3.6");
+    EXPECT_THROW(NySnmpOid{empty}, NySocketException);
+    EXPECT_TRUE(Throws([&] { oid.Assign(NYSMI_OID{3, nullptr}); }, NYSNMP_BAD_VALUE, "NySnmpOid::Assign(NYSMI_OID)"));
+    EXPECT_EQ(oid.Fields(), nullptr);
+
+    std::string text = "abcdef";
+    NySnmpValue value(Record(4, Octets(text)));
+    text[0] = 'X';
+    value.SetOpaque(value.SmiValue().value.octets);
+    value.Assign(value.SmiValue());
+    NySnmpValue valueCopy(value), valueAssigned;
+    valueAssigned = value;
+    value.SetInt(1);
+    EXPECT_STREQ(valueCopy.AsString(), "61 62 63 64 65 66 ");
+    EXPECT_STREQ(valueAssigned.AsString(), "61 62 63 64 65 66 ");
+    value.Assign(Record(4));
+    EXPECT_EQ(Encode(value), "04 00");
+    value.Assign(Record(6));
+    EXPECT_EQ(Encode(value), "06 01 00");
+}
+
+// Decoding over a value holding octets: the consumed count and the text, and
+// every proper prefix of a vector read whole refused as cut off; or the error
+// and the syntax left (4: unchanged, 0: emptied).
+TEST(Value, Decode)
+{
+    struct Row { const char* hex; uint32_t id; const char *nameOrBy, *text; uint32_t consumedOrSyntax; } rows[] = {
+        {"02 01 FB 05 00", 0, "int32", "-5", 3}, {"02 01 80", 0, "int32", "-128", 3}, {"02 00", 0, "int32", "0", 2},
+        {"02 84 00 00 00 04 80 00 00 00", 0, "int32", "-2147483648", 10},
+        {"41 05 00 FF FF FF FF", 0, "cntr32", "-1", 7}, {"42 01 FF", 0, "gauge32", "-1", 3}, // a negative INTEGER's bits
+        {"46 09 00 FF FF FF FF FF FF FF FF", 0, "cntr64", "18446744073709551615", 11},
+        {"46 05 01 00 00 00 00", 0, "cntr64", "4294967296", 7}, {"04 81 03 61 62 63", 0, "octets", "abc", 6},
+        {"04 00", 0, "octets", "", 2}, {"40 04 7F 00 00 01", 0, "ipaddr", "127.0.0.1", 6},
+        {"30 03 02 01 05", 0, "sequence", "02 01 05 ", 5}, {"06 03 2B 06 01", 0, "oid", "1.3.6.1", 5},
+        {"06 00", 0, "oid", "0.0", 2}, {"06 01 78", 0, "oid", "3.0", 3}, {"06 01 4F", 0, "oid", "1.39", 3},
+        {"06 01 50", 0, "oid", "2.0", 3}, {"06 06 2B 8F FF FF FF 7F", 0, "oid", "1.3.-1", 8},
+        {"81 00", 0, "NoSuchInstance", "null", 2}, {"05 02 AA BB", 0, "null", "null", 4}, // content skipped unread
+        {"07 00", NYSNMP_UNSUPPORTED_SYNTAX, "NySnmpValue::FromAsn", "Unsupported value syntax 7", 4},
+        {"", NYSNMP_FIELD_TOO_LONG, "NySnmpValue::FromAsn", nullptr, 4},
+        {"04 05 61 62", NYSNMP_FIELD_TOO_LONG, "NySnmpValue::ParseAsnOctets", nullptr, 0},
+        {"04 84 7F FF FF FF 00", NYSNMP_FIELD_TOO_LONG, "NySnmpValue::ParseAsnOctets", nullptr, 0}, // near 2^31
+        {"06 02 2B 86", NYSNMP_FIELD_TOO_LONG, "NySnmpValue::ParseAsnOid", nullptr, 0}, // a continuation bit at the end
+        {"02 05 00 00 00 00 00", NYSNMP_INT_TOO_BIG, "NySnmpValue::ParseAsnInt", nullptr, 0},
+        {"41 05 01 00 00 00 00", NYSNMP_INT_TOO_BIG, "NySnmpValue::ParseAsnUInt", nullptr, 0},
+        {"46 09 01 00 00 00 00 00 00 00 00", NYSNMP_INT_TOO_BIG, "NySnmpValue::ParseAsnCntr64", nullptr, 0},
+        {"43 84", NYSNMP_FIELD_TOO_LONG, "NySnmpValue::ParseAsnLength", nullptr, 0},
+        {"02 80", NYSNMP_ZERO_LONG_LENGTH, "NySnmpValue::ParseAsnLength", nullptr, 0}, // indefinite
+        {"02 85 00 00 00 00 01", NYSNMP_LONG_LENGTH_TOO_BIG, "NySnmpValue::ParseAsnLength", nullptr, 0},
+        {"04 84 80 00 00 00", NYSNMP_NEGATIVE_LENGTH, "NySnmpValue::ParseAsnLength", nullptr, 0},
+    };
+    for (const Row& row : rows) {
+        const Bytes wire = Hex(row.hex);
+        NySnmpValue value;
+        value.SetOctets(Octets("replaced"));
+        if (row.id != 0) {
+            EXPECT_TRUE(Throws([&] { Decode(value, wire); }, row.id, row.nameOrBy, row.text)) << row.hex;
+            EXPECT_EQ(value.Syntax(), row.consumedOrSyntax) << row.hex;
+            continue;
+        }
+        EXPECT_EQ(Decode(value, wire), row.consumedOrSyntax) << row.hex;
+        EXPECT_STREQ(value.SyntaxName(), row.nameOrBy);
+        EXPECT_STREQ(value.AsString(), row.text);
+        for (size_t n = 0; n < wire.size() && row.consumedOrSyntax == wire.size(); ++n)
+            EXPECT_THROW(Decode(value, wire, n), NySocketException) << row.hex << " cut to " << n;
+    }
+}
+
+// A value and an identifier decoded again and again: longer and shorter
+// contents than they hold, one beyond the decoder's stack area, other kinds
+// between, a wrong tag and a failure that empties them.  A derived value sees
+// its Erase called for every decode.
+class ErasingValue : public NySnmpValue {
+public:
+    void Erase() override
+    {
+        ++erased;
+        NySnmpValue::Erase();
+    }
+    int erased = 0;
+};
+
+TEST(Value, DecodedAgainAndAgain)
+{
+    ErasingValue value;
+    value.SetOctets(Octets("abc"));
+    const std::pair<const char*, const char*> steps[] = {
+        {"04 06 61 62 63 64 65 66", "abcdef"}, {"04 01 7A", "z"}, {"40 04 0A 00 00 01", "10.0.0.1"}, {"04 00", ""},
+        {"02 01 07", "7"}, {"04 04 77 78 79 7A", "wxyz"}, {"04 05 61 62", nullptr}, {"04 03 71 72 73", "qrs"},
+    };
+    for (const auto& [hex, text] : steps) {
+        if (text == nullptr) {
+            EXPECT_THROW(Decode(value, hex), NySocketException);
+            EXPECT_EQ(value.Syntax(), 0u);
+            continue;
+        }
+        Decode(value, hex);
+        EXPECT_STREQ(value.AsString(), text) << hex;
+        if (value.Syntax() == 0x04) {
+            EXPECT_EQ(value.SmiValue().value.octets.ptr[value.SmiValue().value.octets.len], 0) << hex; // a C string
+        }
+    }
+    EXPECT_GE(value.erased, 7);
+
+    auto named = [](uint32_t count, uint32_t step) {
+        std::string text = "1.3";
+        for (uint32_t i = 2; i < count; ++i)
+            text += "." + std::to_string((i * step) % 300000);
+        return text;
+    };
+    NySnmpOid oid;
+    for (const std::string& name : {named(25, 7), named(3, 1), named(128, 99991), named(2, 1), named(60, 1001)}) {
+        NySnmpOid source(name.c_str());
+        const std::string wire = Encode(source, 4096);
+        EXPECT_EQ(Decode(oid, wire), Hex(wire).size());
+        EXPECT_EQ(oid.AsString(), name);
+    }
+    // The wrong tag is reported after decoding, the content kept; a cut-off element empties it.
+    EXPECT_TRUE(Throws([&] { Decode(oid, "04 01 2B"); }, NYSNMP_EXPECTED_SYNTAX, "NySnmpOid::FromAsn",
+                       "Expected syntax 0x06, found 0x04"));
+    EXPECT_STREQ(oid.AsString(), "1.3");
+    EXPECT_THROW(Decode(oid, "06 05 2B 06 01 04"), NySocketException);
+    EXPECT_EQ(oid.Fields(), nullptr);
+}
+
+// ---- value sequences and binding lists --------------------------------------
+
+NySnmpVar Binding(const char* oid, int32_t v)
+{
+    NySnmpValue value;
+    value.SetInt32(v);
+    return NySnmpVar(NySnmpOid(oid), value);
+}
+
+TEST(Lists, SequenceAdoptsBindingListCopies)
+{
+    NySnmpValueSeq seq;
+    auto* first = new NySnmpValue(Binding("1", 1).Value());
+    EXPECT_EQ(seq.Set(0, *first), 0); // position 0 appends, adopting
+    NySnmpValue given = Binding("1", 7).Value();
+    EXPECT_EQ(seq.Set(1, given), 0);  // replaces the contents; `given` stays ours
+    EXPECT_EQ(seq.Set(1, *first), 0); // itself: nothing lost
+    EXPECT_EQ(seq.Get(1), first);
+    EXPECT_EQ(first->SmiValue().value.int32, 7);
+    EXPECT_EQ(seq.Set(2, given), static_cast<int>(NYSNMP_INDEX_OUT_OF_RANGE));
+    EXPECT_EQ(seq.Copy(seq), 0); // into itself: doubles, ends
+    EXPECT_EQ(seq.Size(), 2u);
+
+    NySnmpVar var = Binding("1.3.6.1", 5);
+    NySnmpVbl vbl(var), other(Binding("1.3", 1)), target;
+    EXPECT_EQ(other.Copy(vbl), 0);
+    NySnmpVbl& same = other;
+    other = same;
+    target = other;
+    vbl.Get(1)->Value().SetInt32(6);
+    EXPECT_EQ(Encode(target), "30 82 00 16 30 82 00 06 06 01 2B 02 01 01 30 82 00 08 06 03 2B 06 01 02 01 05");
+    EXPECT_TRUE(Throws([&] { vbl.Set(2, var); }, NYSNMP_INDEX_OUT_OF_RANGE, " NySnmpVbl::Set", "Index 2 is out range"));
+}
+
+TEST(Lists, WireFormAndDecoderErrors)
+{
+    NySnmpValueSeq seq;
+    EXPECT_EQ(Decode(seq, "30 82 00 0C 02 01 05 04 03 61 62 63 30 82 00 00"), 12u);
+    EXPECT_STREQ(seq.Get(2)->AsString(), "abc");
+    // Octets after the value inside a binding are skipped as a whole.
+    NySnmpVbl vbl;
+    EXPECT_EQ(Decode(vbl, "30 12 30 08 06 01 2B 02 01 07 FF FF 30 06 06 01 2C 02 01 08"), 20u);
+    EXPECT_EQ(vbl.Get(2)->Value().SmiValue().value.int32, 8);
+    // list: 0 value sequence, 1 binding list; kept: elements decoded before the fault stay
+    struct Row { const char* hex; int list; uint32_t id; const char* by; uint32_t kept = 0; } rows[] = {
+        {"30 03 A0 01 00", 1, NYSNMP_EXPECTED_SYNTAX, "NySnmpVar::FromAsn"},
+        {"31 00", 1, NYSNMP_EXPECTED_SYNTAX, "NySnmpVbl::FromAsn"},
+        {"30 04 30 05 06 01", 1, NYSNMP_SEQ_TOO_LONG, "NySnmpVar::FromAsn"},   // binding too long
+        {"30 05 30 03 06 01", 1, NYSNMP_FIELD_TOO_LONG, "NySnmpVbl::FromAsn"}, // list too long
+        {"A0 05 02 01 00", 0, NYSNMP_SEQ_TOO_LONG, "NySnmpValueSeq::FromAsn"},
+        {"30 10 30 06 06 01 2B 02 01 01 30 06 06 01 2B 07 01 00", 1, NYSNMP_UNSUPPORTED_SYNTAX, "NySnmpValue::FromAsn", 1},
+    };
+    for (const Row& row : rows) {
+        NySnmpValueSeq values;
+        NySnmpVbl bindings;
+        EXPECT_TRUE(Throws([&] { row.list ? Decode(bindings, row.hex) : Decode(values, row.hex); }, row.id, row.by))
+            << row.hex;
+        EXPECT_EQ(row.list ? bindings.Size() : values.Size(), row.kept) << row.hex;
+    }
+    NySnmpValue big;
+    big.SetOctets(Octets(std::string(40000, 'x')));
+    NySnmpVbl twice(NySnmpVar(NySnmpOid("1.3"), big));
+    twice.Append(*twice.Get(1));
+    EXPECT_TRUE(Throws([&] { Encode(twice, 100000); }, NYSNMP_LENGTH_TOO_LONG, "NySnmpVbl::AsAsn"));
+}
+
+// Bindings of one decode are taken up again by later ones on the same
+// thread.  Whatever the earlier ones went through, decoded bindings are like
+// new: no catalog or error text, of the class itself.
+struct NoCatalog : NYNls {
+    const char* Lookup(uint32_t, uint32_t, const uintptr_t*) override { return nullptr; }
+};
+
+TEST(Lists, DecodedBindingsAreLikeNewOnes)
+{
+    NySnmpVbl a, b;
+    a.Append(Binding("1.3.6.1.4.1.32473.1.1.3.2.14.3.1.1.10.20.30.40.40000.192.168.10.1.1024", 1));
+    a.Append(NySnmpVar(NySnmpOid("1.3.6.1.2"), Record(4, Octets(std::string(300, 'o')))));
+    b.Append(Binding("2.39.4294967295", 3));
+    NySnmpPdu first(0xA2, 9, 0, 0, a), second(0xA2, 9, 0, 0, b);
+    const std::string wires[] = {Encode(first), Encode(second)};
+    NoCatalog catalog;
+    for (int round = 0; round < 6; ++round) {
+        NySnmpPdu pdu;
+        Decode(pdu, wires[round % 2]);
+        ASSERT_EQ(Encode(pdu), wires[round % 2]) << round;
+        for (NySnmpVar* var : pdu.Vars().VarList()) {
+            EXPECT_EQ(typeid(*var), typeid(NySnmpVar));
+            for (NySnmpObject* part : {static_cast<NySnmpObject*>(var), static_cast<NySnmpObject*>(&var->Value())}) {
+                EXPECT_EQ(part->Catalog(), nullptr) << round;
+                EXPECT_STREQ(part->ErrorText(), "") << round;
+            }
+        }
+        // What a host may do to the bindings before they go.
+        std::vector<NySnmpVar*>& vars = pdu.Vars().VarList();
+        vars[0]->Value().SetErrorText("value");
+        static_cast<NySnmpObject&>(*vars.back()) = NySnmpObject(&catalog, 7);
+        struct Marked : NySnmpVar {
+            using NySnmpVar::NySnmpVar;
+        };
+        vars.push_back(new Marked(NySnmpOid("1.3.6"), vars[0]->Value()));
+    }
+    // A thread that decodes leaves nothing behind when it ends (the leak check sees it).
+    std::thread([&] { NySnmpPdu pdu; Decode(pdu, wires[0]); }).join();
+}
+
+// ---- message texts and endpoint addresses ------------------------------------
+
+struct FixedCatalog : NYNls {
+    uint32_t lastLanguage = 0;
+    const char* Lookup(uint32_t asked, uint32_t language, const uintptr_t*) override
+    {
+        lastLanguage = language;
+        return asked == 0xC0090001u ? "Argument incorrect dans %1" : asked == 0 ? "from catalog" : nullptr;
+    }
+};
+
+TEST(Object, FormatText)
+{
+    NySnmpObject object;
+    EXPECT_STREQ(object.FormatText(1, "a%2b%1c", "X"), "abXc");                // an empty insert
+    EXPECT_STREQ(object.FormatText(1, "100%% %1%1", "%2", "no"), "100% %2%2"); // inserts are not expanded
+    EXPECT_STREQ(object.FormatText(1, "%10|%12|%13", "one", "", "", "", "", "", "", "", "", "ten", "", "twelve"),
+                 "ten|twelve|one3");
+    EXPECT_STREQ(object.FormatText(1, nullptr), "");
+    EXPECT_STREQ(object.FormatText(1, "[%1]", nullptr), "[]");
+    const std::string longInsert(5000, 'x');
+    EXPECT_EQ(std::strlen(object.FormatText(1, "%1", longInsert.c_str())), 5000u);
+    FixedCatalog catalog;
+    NySnmpObject translated(&catalog, 1036), copied(translated);
+    EXPECT_STREQ(copied.FormatText(0xC0090001u, NYSNMP_INVALID_ARG_TEXT, "X::Y"), "Argument incorrect dans X::Y");
+    EXPECT_EQ(catalog.lastLanguage, 1036u);
+    EXPECT_STREQ(translated.FormatText(0xC0090003u, "Out of memory"), "Out of memory"); // no text: the default
+    EXPECT_STREQ(translated.FormatText(0, "default"), "default");                        // id 0 is never translated
+}
+
+// Dotted hosts need no lookup (inet_addr's short forms included); names go to
+// the resolver; bad arguments keep the old address, a refused name clears it.
+TEST(Entity, AddressFromPortAndHost)
+{
+    const struct { unsigned int port; const char* host; const char* hex; uint32_t id = 0; } rows[] = {
+        {7199, "1.2.3", "02 00 1C 1F 01 02 00 03 00 00 00 00 00 00 00 00"},
+        {7199, "localhost", "02 00 1C 1F 7F 00 00 01 00 00 00 00 00 00 00 00"},
+        {65536 + 161, "10.0.0.1", "02 00 00 A1 0A 00 00 01 00 00 00 00 00 00 00 00", NYSOCK_INVALID_ARG},
+        {161, "no..such.invalid", "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00", NYSOCK_GETHOSTBYNAME},
+    };
+    for (const auto& row : rows) {
+        NySnmpEntity entity;
+        entity.SetSockAddr(161, "10.0.0.1");
+        if (row.id == 0)
+            EXPECT_EQ(entity.SetSockAddr(row.port, row.host), 0);
+        else
+            EXPECT_TRUE(Throws([&] { entity.SetSockAddr(row.port, row.host); }, row.id, "NySnmpEntity::SetSockAddr"));
+        const sockaddr& address = entity.SockAddr();
+        EXPECT_EQ(ToHex(reinterpret_cast<const unsigned char*>(&address), sizeof address), row.hex) << row.port;
+    }
+}
+
+} // namespace
