@@ -270,15 +270,18 @@ TEST_P(AgentFaults, PeerServesTheWholeSubtreeAgain)
     CommandResult cut = agent.Walk(B);
     EXPECT_NE(cut.status, 0) << "the walk cannot finish";
     EXPECT_EQ(session.victim.load(), -1) << "the walk reached the armed row";
-    if (fault.signal == SIGTERM) // away over several attempts of the host
+    if (fault.signal == SIGTERM) { // away over several attempts of the host
         ASSERT_TRUE(WaitFor([&] { return loop.failures >= 2; }, 10000, 50)) << "the loop noticed the agent gone";
-    if (fault.restart)
+    }
+    if (fault.restart) {
         ASSERT_TRUE(agent.Restart()) << agent.Error();
-    else
+    } else {
         ::kill(agent.Pid(), SIGCONT);
+    }
     ExpectServedAgain(fault.name);
-    if (!fault.restart)
+    if (!fault.restart) {
         EXPECT_EQ(loop.failures.load(), 0) << "the connection stood throughout";
+    }
     ExpectWholeWalk("after the fault");
     EXPECT_EQ(session.RegInfo().size(), 1u);
     EXPECT_EQ(OpenDescriptors(), descriptors) << "one connection to the agent, as before";

@@ -309,7 +309,8 @@ TEST_P(Faults, LoopReconnectsAndServesAgain)
             agent.Drop();
         if (!agent.Accept(10000))
             return;
-        renewed = ToHex(ReadPdu(agent).data(), 1) + " " + ToHex(ReadPdu(agent).data(), 1);
+        renewed = ToHex(ReadPdu(agent).data(), 1);
+        renewed += " " + ToHex(ReadPdu(agent).data(), 1);
         // The new association's first SOutPDU has nothing to commit: no hook is called for it.
         agent.Write(Hex("43 01 00 44 01 00"));
         agent.Write(Ask(0xA0, 2, {B ".1"}));

@@ -207,8 +207,9 @@ TEST(Session, NoDescriptorLeaksOverManyCycles)
             }
             if (agent.Accept(0))
                 agent.Drop();
-            if (i % 5 == 4)
+            if (i % 5 == 4) {
                 EXPECT_EQ(session.End(), 0);
+            }
         }
         while (agent.Accept(0))
             agent.Drop();
