@@ -1,6 +1,8 @@
-// The AgentX codec: every PDU type both ways and in both byte orders, the
-// internet prefix at its edges, padding, and damaged PDUs refused with the
-// library's exception without a read past the data.
+// The AgentX codec: both byte orders, the internet prefix at its edges,
+// padding, every value syntax, and damaged PDUs refused with the library's
+// exception without a read past the data.  Round trips of every PDU type and
+// truncated or spoilt PDUs are the agentx_pdu fuzz target's, whose seeds are
+// replayed in every build.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -22,59 +24,6 @@ NySnmpVar Binding(const char* oid, const std::function<void(NySnmpValue&)>& set)
     return var;
 }
 
-// One PDU of every type a subagent or a master sends.
-std::vector<NyAgentxPdu> Samples()
-{
-    std::vector<NyAgentxPdu> all;
-    NyAgentxPdu open = Request(NYAGENTX_OPEN, 0, 0, 1);
-    open.timeout = 30;
-    open.oid.Assign("1.3.6.1.4.1.32473.1.1");
-    open.description = "relay peer";
-    all.push_back(open);
-    NyAgentxPdu close = Request(NYAGENTX_CLOSE, 7, 0, 2);
-    close.reason = NYAGENTX_REASON_SHUTDOWN;
-    all.push_back(close);
-    for (uint8_t type : {NYAGENTX_REGISTER, NYAGENTX_UNREGISTER}) {
-        NyAgentxPdu reg = Request(type, 7, 0, 3);
-        reg.timeout = type == NYAGENTX_REGISTER ? 5 : 0;
-        reg.priority = 100;
-        reg.rangeSubid = 10;
-        reg.upperBound = 22;
-        reg.oid.Assign("1.3.6.1.4.1.32473.99.11.1.1");
-        reg.context = "branch";
-        all.push_back(reg);
-    }
-    for (uint8_t type : {NYAGENTX_GET, NYAGENTX_GETNEXT, NYAGENTX_GETBULK}) {
-        NyAgentxPdu get = Request(type, 7, 11, 4);
-        AddRange(get, kLeaf, type == NYAGENTX_GET ? "" : "1.3.6.1.4.1.32473.100", true);
-        AddRange(get, "1.3.6.1.4.1.32473.99.11");
-        get.nonRepeaters = 1;
-        get.maxRepetitions = 25;
-        all.push_back(get);
-    }
-    for (uint8_t type : {NYAGENTX_TESTSET, NYAGENTX_NOTIFY, NYAGENTX_INDEXALLOCATE, NYAGENTX_INDEXDEALLOCATE,
-                         NYAGENTX_RESPONSE}) {
-        NyAgentxPdu set = Request(type, 7, 12, 5);
-        set.vars.Append(Binding(kLeaf, [](NySnmpValue& v) { v.SetCntr64({1, 2}); }));
-        set.vars.Append(Binding("1.3.6.1.4.1.32473.99.2", [](NySnmpValue& v) {
-            v.SetOctets({3, reinterpret_cast<unsigned char*>(const_cast<char*>("abc"))});
-        }));
-        set.sysUpTime = 100;
-        set.error = NYAGENTX_NOT_WRITABLE;
-        set.index = 2;
-        all.push_back(set);
-    }
-    for (uint8_t type : {NYAGENTX_COMMITSET, NYAGENTX_UNDOSET, NYAGENTX_CLEANUPSET, NYAGENTX_PING})
-        all.push_back(Request(type, 7, 12, 6));
-    NyAgentxPdu caps = Request(NYAGENTX_ADDAGENTCAPS, 7, 0, 8);
-    caps.oid.Assign("1.3.6.1.4.1.32473.1.2");
-    caps.description = "caps";
-    all.push_back(caps);
-    caps.type = NYAGENTX_REMOVEAGENTCAPS;
-    all.push_back(caps);
-    return all;
-}
-
 // Decodes from a heap block of exactly the octets given, so that a read past
 // them is caught by the address sanitizer.
 uint32_t DecodeId(const Bytes& wire)
@@ -88,22 +37,6 @@ uint32_t DecodeId(const Bytes& wire)
 
 } // namespace
 
-TEST(AgentxCodec, EveryTypeRoundTripsAndReencodesTheSame)
-{
-    for (const NyAgentxPdu& sample : Samples()) {
-        SCOPED_TRACE(int(sample.type));
-        const Bytes wire = Encode(sample);
-        ASSERT_FALSE(wire.empty());
-        ASSERT_EQ(wire.size() % 4, 0u);
-        NyAgentxPdu back = Decode(wire);
-        EXPECT_EQ(back.type, sample.type);
-        EXPECT_EQ(back.packetId, sample.packetId);
-        EXPECT_EQ(back.transactionId, sample.transactionId);
-        EXPECT_EQ(Encode(back), wire);
-        EXPECT_EQ(NyAgentxPdu::PacketLength(wire.data(), static_cast<unsigned int>(wire.size())), wire.size());
-    }
-}
-
 TEST(AgentxCodec, LittleEndianSendersAreRead)
 {
     NyAgentxPdu get = Request(NYAGENTX_GETNEXT, 7, 11, 4);
@@ -112,8 +45,11 @@ TEST(AgentxCodec, LittleEndianSendersAreRead)
     response.error = 3;
     response.index = 1;
     response.vars.Append(Binding(kLeaf, [](NySnmpValue& v) { v.SetInt32(-5); }));
-    NyAgentxPdu test = Samples()[7]; // TestSet: Counter64 and "abc"
-    ASSERT_EQ(test.type, NYAGENTX_TESTSET);
+    NyAgentxPdu test = Request(NYAGENTX_TESTSET, 7, 12, 5);
+    test.vars.Append(Binding(kLeaf, [](NySnmpValue& v) { v.SetCntr64({1, 2}); }));
+    test.vars.Append(Binding("1.3.6.1.4.1.32473.99.2", [](NySnmpValue& v) {
+        v.SetOctets({3, reinterpret_cast<unsigned char*>(const_cast<char*>("abc"))});
+    }));
     struct Case {
         NyAgentxPdu* pdu;
         std::vector<size_t> words32, words16;
@@ -257,38 +193,5 @@ TEST(AgentxCodec, DamagedPdusAreRefused)
         if (std::string(c.fault) == "version 2")
             wire[0] = 2;
         EXPECT_EQ(DecodeId(wire), c.id);
-    }
-}
-
-// Every sample cut short, and every octet of it spoilt: refused with one of
-// the codec's own two errors, or read as some other PDU that then encodes
-// and decodes stably; never a read past the data.
-TEST(AgentxCodec, TruncationAndMutationNeverReadPastTheData)
-{
-    for (const NyAgentxPdu& sample : Samples()) {
-        const Bytes wire = Encode(sample);
-        for (size_t cut = 0; cut < wire.size(); ++cut) {
-            Bytes part(wire.begin(), wire.begin() + static_cast<long>(cut));
-            EXPECT_EQ(DecodeId(part), NYAGENTX_BAD_HEADER) << cut;
-            if (cut >= NYAGENTX_HEADER_SIZE && cut % 4 == 0) {
-                part[16] = part[17] = 0;
-                part[18] = static_cast<unsigned char>((cut - NYAGENTX_HEADER_SIZE) >> 8);
-                part[19] = static_cast<unsigned char>(cut - NYAGENTX_HEADER_SIZE);
-                const uint32_t id = DecodeId(part);
-                EXPECT_TRUE(id == 0 || id == NYAGENTX_MALFORMED) << cut;
-            }
-        }
-        for (size_t at = 0; at < wire.size(); ++at) {
-            Bytes spoilt = wire;
-            spoilt[at] ^= 0xA5;
-            const uint32_t id = DecodeId(spoilt);
-            ASSERT_TRUE(id == 0 || id == NYAGENTX_BAD_HEADER || id == NYAGENTX_MALFORMED) << at;
-            if (id == 0) {
-                const Bytes again = Encode(Decode(spoilt));
-                if (!again.empty()) {
-                    EXPECT_EQ(Encode(Decode(again)), again) << at;
-                }
-            }
-        }
     }
 }
