@@ -4,7 +4,7 @@
 # Installs what is missing (Debian packages), builds relay-peer and the MIB
 # module (nymib-print's, as installed), then starts on loopback, with free ports and a private
 # directory: snmptrapd (the trap receiver), snmpd (SMUX enabled and AgentX
-# master on a Unix socket, traps to snmptrapd) and relay-peer publishing this
+# master on a loopback TCP port, traps to snmptrapd) and relay-peer publishing this
 # machine's TCP listeners and connections -- first as an SMUX peer, then
 # as an AgentX subagent.  For each it shows the tables with snmptable, sets one
 # connection row to invalid(2), shows the tables again, keeps everything
@@ -126,14 +126,14 @@ done
 start_snmpd() {
   agent_port=$(free_port) || return 1
   smux_port=$(free_port) || return 1
-  [ "$agent_port" != "$smux_port" ] || return 1
+  agentx_port=$(free_port) || return 1
+  [ "$agent_port" != "$smux_port" ] && [ "$smux_port" != "$agentx_port" ] || return 1
   cat >"$work/snmpd.conf" <<EOF
 agentaddress udp:127.0.0.1:$agent_port
 smuxsocket 127.0.0.1:$smux_port
 smuxpeer $identity $password
 master agentx
-agentXSocket unix:$work/agentx
-agentXPerms 0600 0700
+agentXSocket tcp:127.0.0.1:$agentx_port
 rocommunity $community 127.0.0.1
 rwcommunity private 127.0.0.1
 trapsink 127.0.0.1:$trap_port $community
@@ -153,7 +153,7 @@ for attempt in 1 2 3; do
   [ "$attempt" -lt 3 ] || { cat "$work/snmpd.log" >&2; fail "snmpd did not start"; }
 done
 agent=127.0.0.1:$agent_port
-say "snmpd on udp $agent (SMUX on tcp 127.0.0.1:$smux_port, AgentX on unix:$work/agentx), snmptrapd on udp 127.0.0.1:$trap_port"
+say "snmpd on udp $agent (SMUX on tcp 127.0.0.1:$smux_port, AgentX on tcp 127.0.0.1:$agentx_port), snmptrapd on udp 127.0.0.1:$trap_port"
 
 table() {  # table NAME [OPTIONS]: the table; false without rows
   local name=$1 out; shift
@@ -178,14 +178,13 @@ show_tables() {
   return "$ok"
 }
 
-# The row to invalidate: over SMUX relay-peer's own connection to snmpd (the
-# instance ends with the agent's SMUX address and port); over AgentX, whose
-# Unix socket is not in the TCP tables, the first connection row.
+# relay-peer's own connection to snmpd, seen from its side: the instance
+# ends with the agent's SMUX or AgentX address and port.
 own_connection() {
   local suffix=".127.0.0.1.$smux_port"
-  [ "$protocol" = agentx ] && suffix=""
+  [ "$protocol" = agentx ] && suffix=".127.0.0.1.$agentx_port"
   snmpwalk -v2c -c "$community" -m "" -On -t 3 -r 1 "$agent" .1.3.6.1.4.1.32473.1.1.3.2.14.3.1.1 2>/dev/null |
-    awk -v s="$suffix" '{ oid = $1; if (s == "" || substr(oid, length(oid) - length(s) + 1) == s) { print oid; exit } }' |
+    awk -v s="$suffix" '{ oid = $1; if (substr(oid, length(oid) - length(s) + 1) == s) { print oid; exit } }' |
     grep .
 }
 
@@ -195,7 +194,7 @@ protocol=$1
 : >"$work/snmptrapd.log"
 # ---- relay-peer -----------------------------------------------------------------
 if [ "$protocol" = agentx ]; then
-  "$relay_peer" --agentx "unix:$work/agentx" --identity "$identity" \
+  "$relay_peer" --agentx "tcp:127.0.0.1:$agentx_port" --identity "$identity" \
     --snmp-port "$agent_port" --refresh 2 --retry 1 </dev/null >"$work/relay-peer.log" 2>&1 &
 else
   RELAY_PEER_PASSWORD=$password "$relay_peer" --port "$smux_port" --identity "$identity" \
@@ -211,23 +210,19 @@ say "relay-peer (pid $peer_pid) says"
 cat "$work/relay-peer.log"
 
 # The rows are read every 2 s; the connection made at start-up shows after that.
-[ "$protocol" = agentx ] || wait_for 10 own_connection || true
+wait_for 10 own_connection || true
 
 say "the tables, read through snmpd with snmptable -M <dir> -m $module"
 show_tables || fail "snmptable found no rows"
 
 # ---- a manager invalidates one connection ---------------------------------------
-if [ "$protocol" = agentx ]; then
-  say "a manager sets relayCstatus of one connection to invalid(2)"
-else
-  say "a manager sets relayCstatus of relay-peer's own connection to snmpd to invalid(2)"
-fi
+say "a manager sets relayCstatus of relay-peer's own connection to snmpd to invalid(2)"
 if own=$(own_connection); then
   snmpset -v2c -c private "${mibopts[@]}" -t 3 -r 1 "$agent" "$own" i 2 || true
   echo "relayConnTable after the Set (the row stays out while that connection exists):"
   table relayConnTable -Cb || true
 else
-  echo "no connection row to invalidate yet"
+  echo "relay-peer's connection is not in relayConnTable yet"
 fi
 
 # ---- running --------------------------------------------------------------------
@@ -285,7 +280,7 @@ grep -q '"relay-peer started"' "$work/snmptrapd.log" || fail "vlmTrapSvcUp did n
 
 for p in "${parts[@]}"; do
   if [ "$p" = agentx ]; then
-    say "part 2: relay-peer as an AgentX subagent (snmpd: master agentx, agentXSocket unix:$work/agentx)"
+    say "part 2: relay-peer as an AgentX subagent (snmpd: master agentx, agentXSocket tcp:127.0.0.1:$agentx_port)"
   else
     say "part 1: relay-peer as an SMUX peer (snmpd: smuxpeer $identity <password>)"
   fi
