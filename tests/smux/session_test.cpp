@@ -188,34 +188,4 @@ TEST_F(Connected, ReInitStartsWithEmptyBuffers)
     EXPECT_EQ(first[0], 0x60) << "the new stream starts with the OpenPDU";
 }
 
-TEST(Session, NoDescriptorLeaksOverManyCycles)
-{
-    NySnmpManager manager;
-    FakeAgent agent, nobody(false);
-    const int before = OpenDescriptors();
-    {
-        NotingSession session(manager);
-        for (int i = 0; i < 60; ++i) {
-            if (i % 3 == 0) {
-                ASSERT_TRUE(session.Connect(agent.Port()));
-            } else if (i % 3 == 1) {
-                session.Open("1.3.6.1.4.1.9999", "d", "p");
-                ASSERT_EQ(session.Reconnect(), 0);
-            } else {
-                ASSERT_EQ(session.Init(0, nobody.Port(), "127.0.0.1"), 0);
-                EXPECT_THROW(session.WaitUntil([] { return false; }), NySocketException);
-            }
-            if (agent.Accept(0))
-                agent.Drop();
-            if (i % 5 == 4) {
-                EXPECT_EQ(session.End(), 0);
-            }
-        }
-        while (agent.Accept(0))
-            agent.Drop();
-    }
-    EXPECT_EQ(OpenDescriptors(), before);
-    EXPECT_TRUE(manager.Sockets().empty());
-}
-
 } // namespace
