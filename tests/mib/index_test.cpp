@@ -266,8 +266,9 @@ TEST_F(Tree, BigTableWalksInOrderWhileRowsChange)
     for (int i = 0; i < 3000; ++i) {
         rows.push_back(std::make_unique<Row3>(table, kReadOnly, kNoAccess, kReadOnly));
         renumber(*rows.back());
-        if (i == 1000)
+        if (i == 1000) {
             ASSERT_NE(Next(table, TBL), nullptr); // the index follows from here on
+        }
     }
     for (int i = 0; i < 3000; ++i) {
         const size_t at = random() % rows.size();
