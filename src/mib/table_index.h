@@ -19,12 +19,6 @@
 
 namespace nymib {
 
-// Full order of identifiers: arcs as unsigned numbers, a prefix first.
-inline int CompareArcs(const NYSMI_OID& a, const NYSMI_OID& b)
-{
-    return CompareIds(ViewOf(a), ViewOf(b));
-}
-
 class TableIndex {
 public:
     explicit TableIndex(NyMibObject& table);
