@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <sstream>
 #include <tuple>
 
@@ -50,14 +51,23 @@ const GoodLine kGoodLines[] = {
      {{10, 1, 2, 3}, 22, {192, 168, 0, 77}, 50000, 0x01, 105, 998877}},
 };
 
-TEST(TcpTable, ParsesSocketLines)
+// Each line alone, and all of them in a table that also holds the header,
+// garbage between them and a last line cut short by a short read.
+TEST(TcpTable, ParsesSocketLinesAloneAndInATable)
 {
+    std::string text = "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n";
     for (const GoodLine& row : kGoodLines) {
         SCOPED_TRACE(row.line);
         TcpSocket socket;
         ASSERT_TRUE(ParseTcpLine(row.line, socket));
         EXPECT_EQ(Fields(socket), Fields(row.expected));
+        text += std::string(row.line) + "\ngarbage that is not a socket\n";
     }
+    std::istringstream table(text + "   2: 0100007F:1F90 0100007F:D4");
+    const std::vector<TcpSocket> sockets = relay::ParseTcpTable(table);
+    ASSERT_EQ(sockets.size(), std::size(kGoodLines));
+    for (size_t i = 0; i < sockets.size(); ++i)
+        EXPECT_EQ(Fields(sockets[i]), Fields(kGoodLines[i].expected)) << i;
     EXPECT_EQ(relay::DottedAddress({127, 0, 0, 1}), "127.0.0.1");
     EXPECT_EQ(relay::DottedAddress({255, 255, 255, 255}), "255.255.255.255");
 }
@@ -99,23 +109,6 @@ TEST(TcpTable, RefusesMalformedLines)
         EXPECT_FALSE(ParseTcpLine(line, socket));
         EXPECT_EQ(socket.localPort, 4242) << "output touched on failure";
     }
-}
-
-TEST(TcpTable, TableKeepsGoodLinesInOrderAndSkipsTheRest)
-{
-    std::istringstream text(
-        "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n"
-        "   0: 00000000:0016 00000000:0000 0A 00000000:00000000 00:00000000 00000000     0        0 100 1 0 100 0 0 10 0\n"
-        "garbage that is not a socket\n"
-        "   1: 0100007F:1F90 0100007F:D431 01 00000000:00000000 00:00000000 00000000  1000        0 101 1 0 20 4 30 10 -1\n"
-        "   2: 0100007F:1F90 0100007F:D4");  // cut off mid-line by a short read
-    const std::vector<TcpSocket> sockets = relay::ParseTcpTable(text);
-    ASSERT_EQ(sockets.size(), 2u);
-    EXPECT_EQ(sockets[0].localPort, 22);
-    EXPECT_EQ(sockets[0].state, relay::kTcpListen);
-    EXPECT_EQ(sockets[1].localPort, 8080);
-    EXPECT_EQ(sockets[1].remotePort, 54321);
-    EXPECT_EQ(sockets[1].state, relay::kTcpEstablished);
 }
 
 TEST(TcpTable, DropsSocketsListedTwice)
