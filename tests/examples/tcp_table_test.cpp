@@ -1,5 +1,9 @@
 // Parsing of /proc/net/tcp and /proc/net/tcp6 lines.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <iterator>
@@ -137,17 +141,33 @@ TEST(TcpTable, DropsSocketsListedTwice)
                                     {81, relay::kTcpListen, 0}, {82, relay::kTcpListen, 0}}));
 }
 
-// The live tables: a listener of this test shows once.  No IPv6 table (a
-// kernel without IPv6) is no IPv6 socket; no IPv4 table is an error.
+// The live tables: this test's IPv4 listener (from /proc/net/tcp) and its
+// dual-stack one (from /proc/net/tcp6, shown as 0.0.0.0) each show once.  No
+// IPv6 table (a kernel without IPv6) is no IPv6 socket; no IPv4 table is an error.
 TEST(TcpTable, ReadsTheKernelTablesAndReportsAMissingFile)
 {
     LoopbackPeer listener;
+    const int dual = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int off = 0;
+    sockaddr_in6 any{};
+    any.sin6_family = AF_INET6; // :: and port 0: a free one
+    socklen_t size = sizeof any;
+    ASSERT_EQ(::setsockopt(dual, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off), 0);
+    ASSERT_EQ(::bind(dual, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+    ASSERT_EQ(::listen(dual, 1), 0);
+    ASSERT_EQ(::getsockname(dual, reinterpret_cast<sockaddr*>(&any), &size), 0);
     std::vector<TcpSocket> sockets;
     std::string error;
-    ASSERT_TRUE(relay::ReadTcpTables("/proc/net/tcp", "/proc/net/tcp6", sockets, error)) << error;
-    EXPECT_EQ(std::count_if(sockets.begin(), sockets.end(), [&](const TcpSocket& s) {
-                  return s.localAddress == Ipv4{127, 0, 0, 1} && s.localPort == listener.Port() && s.state == relay::kTcpListen;
-              }), 1);
+    const bool read = relay::ReadTcpTables("/proc/net/tcp", "/proc/net/tcp6", sockets, error);
+    ::close(dual);
+    ASSERT_TRUE(read) << error;
+    auto count = [&](Ipv4 address, uint16_t port) {
+        return std::count_if(sockets.begin(), sockets.end(), [&](const TcpSocket& s) {
+            return s.localAddress == address && s.localPort == port && s.state == relay::kTcpListen;
+        });
+    };
+    EXPECT_EQ(count({127, 0, 0, 1}, listener.Port()), 1);
+    EXPECT_EQ(count({0, 0, 0, 0}, ntohs(any.sin6_port)), 1);
     sockets.assign(3, TcpSocket{});
     EXPECT_FALSE(relay::ReadTcpTable("/nonexistent/tcp", sockets, error));
     EXPECT_NE(error.find("/nonexistent/tcp"), std::string::npos) << error;
