@@ -16,14 +16,10 @@ const Ipv4 kLoopback{127, 0, 0, 1}, kAny{0, 0, 0, 0}, kHost{10, 0, 0, 5}, kRemot
 
 std::string FakeUser(uint32_t uid) { return "user" + std::to_string(uid); }
 
-TcpSocket Listening(Ipv4 address, uint16_t port, uint32_t uid = 0)
-{
-    return TcpSocket{address, port, kAny, 0, kTcpListen, uid, 0};
-}
-
+TcpSocket Listening(Ipv4 address, uint16_t port, uint32_t uid = 0) { return {address, port, kAny, 0, kTcpListen, uid, 0}; }
 TcpSocket Connected(Ipv4 local, uint16_t localPort, Ipv4 remote, uint16_t remotePort, int state = kTcpEstablished)
 {
-    return TcpSocket{local, localPort, remote, remotePort, state, 0, 0};
+    return {local, localPort, remote, remotePort, state, 0, 0};
 }
 
 ConnKey Key(const TcpSocket& s) { return ConnKey{s.localAddress, s.localPort, s.remoteAddress, s.remotePort}; }

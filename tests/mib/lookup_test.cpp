@@ -1,18 +1,17 @@
-// Find and FindNext.  The table lookups and the incremental renewal of
-// identifiers are checked against plain references (a pre-order search for
-// Find, the least readable column past the target for FindNext, identifiers
-// derived afresh) over random tables whose rows come, go and are renumbered;
-// a whole walk covers scalars, traps and aggregates; indexed lookups
-// allocate nothing and agree when several threads make the index at once.
+// Find and FindNext.  The table lookups, whole walks and the incremental
+// renewal of identifiers are checked against plain references (a pre-order
+// search for Find, the least readable column past the target for FindNext,
+// the sorted readable leaves for a walk, identifiers derived afresh) over
+// random tables whose rows come, go and are renumbered, between scalars, a
+// trap and an aggregate; indexed lookups allocate nothing and agree when
+// several threads make the index at once.
 #include <algorithm>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <new>
 #include <random>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -40,51 +39,6 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace {
 
 #define TBL "1.3.6.1.4.1.7.2"
-
-// Repeated FindNext from the top's own identifier meets every readable value
-// leaf once, in identifier order: scalars, a table with rows of different
-// instance lengths and sparse columns, a trap's variables, an aggregate's.
-TEST_F(Tree, WholeWalkVisitsEveryReadableLeafOnceInOrder)
-{
-    NyMibObject group("group", top, 1, 289, kNoAccess);
-    MibInt g1("g1", group, 1, kReadOnly), g2("g2", group, 2, kWriteOnly);
-    MibOctets g3("g3", group, 3, kReadWrite);
-    NyMibTable table("t", top, 2);
-    std::vector<std::unique_ptr<Row3>> rows;
-    std::vector<Arcs> instances = {{9}, {3, 1}, {4294967295u}, {3}, {0}, {3, 0, 7}};
-    for (Arcs& instance : instances) {
-        rows.push_back(std::make_unique<Row3>(table, kReadOnly, kNoAccess, kReadWrite));
-        rows.back()->entry.SetInstanceNumber(instance.record);
-    }
-    NyMibTableEntry sparse("sparse", table, 1);
-    MibInt a2("a2", sparse, 2, kReadOnly), a14("a14", sparse, 14, kReadOnly);
-    sparse.SetInstanceNumber(4);
-    NyMibTrap trap("alarm", top, 3);
-    MibCounter t1("t1", trap, 1, kReadOnly);
-    NyMibSequence aggregate("agg", top, 4, 291, kNoAccess, nullptr, nullptr, "Agg");
-    MibGauge a1("a1", aggregate, 1, kReadOnly);
-
-    std::vector<NyMibObject*> expected, walked;
-    std::function<void(NyMibObject*)> leaves = [&](NyMibObject* node) {
-        if ((node->Syntax() & 0x20) == 0 && (node->Access() == 1 || node->Access() == 2))
-            expected.push_back(node);
-        for (NyMibObject* child : node->Children())
-            leaves(child);
-    };
-    leaves(&top);
-    std::sort(expected.begin(), expected.end(), [](NyMibObject* x, NyMibObject* y) {
-        const NYSMI_OID &a = x->Oid().SmiOid(), &b = y->Oid().SmiOid();
-        return std::lexicographical_compare(a.ptr, a.ptr + a.len, b.ptr, b.ptr + b.len);
-    });
-    ASSERT_EQ(expected.size(), 2 + 2 * instances.size() + 2 + 2);
-    NySnmpOid target = top.Oid();
-    for (NyMibObject* next = top.FindNext(target); next != nullptr && walked.size() <= expected.size();
-         next = top.FindNext(target)) {
-        walked.push_back(next);
-        target = next->Oid();
-    }
-    EXPECT_EQ(walked, expected);
-}
 
 int Order(const NYSMI_OID& a, const NYSMI_OID& b)
 {
@@ -147,26 +101,32 @@ NyMibObject* RefNext(NyMibObject& node, const NYSMI_OID& target)
     return nullptr;
 }
 
-// Rows of four columns: 1 not accessible, 2 and 4 readable, 3 write-only.
+// Rows of four columns: 1 not accessible, 2 and 4 readable, 3 write-only;
+// in some rows the last column is 14, so that rows differ in their columns.
 struct Row {
     NyMibTableEntry entry;
     MibInt c1, c2, c3, c4;
-    Row(NyMibTable& table, int subId)
+    Row(NyMibTable& table, int subId, bool sparse)
         : entry("entry", table, subId), c1("c1", entry, 1, kNoAccess), c2("c2", entry, 2, kReadOnly),
-          c3("c3", entry, 3, kWriteOnly), c4("c4", entry, 4, kReadWrite)
+          c3("c3", entry, 3, kWriteOnly), c4("c4", entry, sparse ? 14 : 4, kReadWrite)
     {
         table.UpdateChildren();
     }
 };
 
-// A table between scalars, some of which FindNext passes over: write-only,
-// not accessible, an unknown access code.
+// A table between scalars, some of which FindNext passes over (write-only,
+// not accessible, an unknown access code), then a trap's and an aggregate's
+// variables.
 struct Random : Tree {
     NyMibObject before{"before", top, 1, 289, kNoAccess};
     MibInt s3{"s3", before, 3, kReadOnly}, s1{"s1", before, 1, kReadWrite}, w4{"w4", before, 4, kWriteOnly};
     MibInt n5{"n5", before, 5, kNoAccess}, x6{"x6", before, 6, 7}, s7{"s7", before, 7, kReadOnly};
     NyMibTable table{"t", top, 2};
     MibInt after{"after", top, 3, kReadOnly};
+    NyMibTrap trap{"alarm", top, 4};
+    MibCounter t1{"t1", trap, 1, kReadOnly};
+    NyMibSequence aggregate{"agg", top, 5, 291, kNoAccess, nullptr, nullptr, "Agg"};
+    MibGauge a1{"a1", aggregate, 1, kReadOnly};
     std::vector<std::unique_ptr<Row>> rows;
     std::mt19937 random{20261206};
 
@@ -188,7 +148,7 @@ struct Random : Tree {
     {
         const uint32_t what = Pick(10);
         if (what < 4 || rows.size() < 3) {
-            rows.emplace_back(new Row(table, Pick(8) == 0 ? 2 : 1));
+            rows.emplace_back(new Row(table, Pick(8) == 0 ? 2 : 1, Pick(4) == 0));
             if (Pick(5) != 0) {
                 Arcs instance = AnInstance();
                 rows.back()->entry.SetInstanceNumber(instance.record);
@@ -239,6 +199,9 @@ struct Random : Tree {
             ASSERT_EQ(table.FindNext(target), RefTableNext(table, record)) << text;
             ASSERT_EQ(top.FindNext(target), RefNext(top, record)) << text;
         }
+        // A whole walk meets every readable leaf once, in identifier order.
+        const std::vector<NyMibObject*> leaves = ReadableLeaves(top);
+        ASSERT_EQ(Walk(top, top.Oid(), leaves.size()), leaves) << round;
     }
 };
 
@@ -334,34 +297,35 @@ TEST_F(Tree, IndexedLookupsFromThreadsAgreeAndDoNotAllocate)
         rows.push_back(std::make_unique<Row3>(table, kNoAccess, kReadOnly, kReadOnly));
         rows.back()->entry.SetInstanceNumber((i * 7) % 300);
     }
-    NyMibObject* found[4][3] = {};
+    const struct { const char* target; bool exact; const char* answer; } lookups[] = {
+        {"1.3.6.1.4.1.7", false, TBL ".1.2.0"}, {TBL ".1.2.150", false, TBL ".1.2.151"},
+        {TBL ".1.3.299", true, TBL ".1.3.299"}, {"1.3.6.1.4.1.8", false, "-"}};
+    std::vector<NySnmpOid> targets[5]; // four threads, then one more round here
+    for (std::vector<NySnmpOid>& list : targets)
+        for (const auto& lookup : lookups)
+            list.emplace_back(lookup.target);
+    NyMibObject* found[5][4] = {};
+    auto lookUp = [&](int t) {
+        for (int i = 0; i < 4; ++i)
+            found[t][i] = lookups[i].exact ? top.Find(targets[t][i]) : top.FindNext(targets[t][i]);
+    };
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&, t] {
-            found[t][0] = Next(table, TBL);
-            found[t][1] = Next(top, TBL ".1.2.150");
-            found[t][2] = Exact(top, TBL ".1.3.299");
-        });
+        threads.emplace_back(lookUp, t);
     for (std::thread& thread : threads)
         thread.join();
-    for (int t = 0; t < 4; ++t) {
-        EXPECT_EQ(Id(found[t][0]), TBL ".1.2.0");
-        EXPECT_EQ(Id(found[t][1]), TBL ".1.2.151");
-        EXPECT_EQ(Id(found[t][2]), TBL ".1.3.299");
-    }
 #if NYSNMP_COUNT_ALLOCATIONS
-    NySnmpOid start("1.3.6.1.4.1.7"), middle(TBL ".1.2.25"), past("1.3.6.1.4.1.8"), exact(TBL ".1.3.49");
     const long before = g_allocations;
-    NyMibObject *first = top.FindNext(start), *inside = top.FindNext(middle), *none = top.FindNext(past);
-    NyMibObject* hit = top.Find(exact);
+    lookUp(4);
     EXPECT_EQ(g_allocations - before, 0);
     NySnmpOid probe("1.3"); // the counter does see the library's allocations
     EXPECT_GT(g_allocations, before);
-    EXPECT_EQ(Id(first), TBL ".1.2.0");
-    EXPECT_EQ(Id(inside), TBL ".1.2.26");
-    EXPECT_EQ(none, nullptr);
-    EXPECT_EQ(Id(hit), TBL ".1.3.49");
+#else
+    lookUp(4);
 #endif
+    for (int t = 0; t < 5; ++t)
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(Id(found[t][i]), lookups[i].answer) << t;
 }
 
 } // namespace

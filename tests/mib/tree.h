@@ -2,6 +2,7 @@
 #ifndef NYSNMP_TESTS_MIB_TREE_H
 #define NYSNMP_TESTS_MIB_TREE_H
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -49,6 +50,41 @@ inline std::vector<int32_t> SubIds(const std::vector<NyMibObject*>& list)
     for (const NyMibObject* node : list)
         ids.push_back(node->SubId());
     return ids;
+}
+
+// The readable value leaves below a node, in identifier order, and what
+// repeated FindNext from a target meets (at most one more than the limit).
+inline void Leaves(NyMibObject& node, std::vector<NyMibObject*>& out)
+{
+    if ((node.Syntax() & 0x20) == 0 && (node.Access() == 1 || node.Access() == 2))
+        out.push_back(&node);
+    for (NyMibObject* child : node.Children())
+        Leaves(*child, out);
+}
+
+inline std::vector<NyMibObject*> ReadableLeaves(NyMibObject& top)
+{
+    std::vector<NyMibObject*> leaves;
+    Leaves(top, leaves);
+    auto compare = [](NyMibObject* x, NyMibObject* y) {
+        const NYSMI_OID &a = x->Oid().SmiOid(), &b = y->Oid().SmiOid();
+        return std::lexicographical_compare(a.ptr, a.ptr + a.len, b.ptr, b.ptr + b.len);
+    };
+    // Of leaves with equal identifiers (rows with equal instances) a walk meets the first in tree order.
+    std::stable_sort(leaves.begin(), leaves.end(), compare);
+    auto same = [&](NyMibObject* x, NyMibObject* y) { return !compare(x, y) && !compare(y, x); };
+    leaves.erase(std::unique(leaves.begin(), leaves.end(), same), leaves.end());
+    return leaves;
+}
+
+inline std::vector<NyMibObject*> Walk(NyMibObject& top, NySnmpOid target, size_t limit)
+{
+    std::vector<NyMibObject*> walked;
+    for (NyMibObject* next = top.FindNext(target); next && walked.size() <= limit; next = top.FindNext(target)) {
+        walked.push_back(next);
+        target = next->Oid();
+    }
+    return walked;
 }
 
 // A table row with three INTEGER columns 1, 2, 3 of the given access codes,
