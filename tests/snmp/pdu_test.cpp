@@ -125,9 +125,7 @@ std::string Outcome(Bytes data, unsigned char type)
         fields = std::string(" ") + p[0]->AsString() + " " + p[1]->AsString() + " " + p[2]->AsString() + " 0 " +
                  std::to_string(pdu.Vars().Size());
     }
-    for (NySnmpVar* var : pdu.Vars().VarList())
-        fields += " " + std::string(var->Oid().AsString()) + "=" + var->Value().SyntaxName() + ":" + var->Value().AsString();
-    return out + fields;
+    return out + fields + Bindings(pdu.Vars());
 }
 
 TEST(Pdu, RequestNumbersReadAsValueByValue)
