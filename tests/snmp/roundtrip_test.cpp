@@ -104,14 +104,7 @@ private:
     std::mt19937 m_rng;
 };
 
-// The octets written (Encode checks the count left against the end).
-template <typename T>
-Bytes Wire(T& object)
-{
-    return Hex(Encode(object));
-}
-
-// PDUs of every shape with random binding lists (about 150 values of each
+// PDUs of every shape with random binding lists (about 170 values of each
 // syntax), in messages of both versions and a random community.
 TEST(RoundTrip, PdusInMessages)
 {
@@ -143,13 +136,13 @@ TEST(RoundTrip, PdusInMessages)
         // Passed as a C string, so it ends at its first zero octet.
         const std::string community = gen.Text() + "c";
         NySnmpMsg out(static_cast<int32_t>(gen.Below(2)), community.c_str(), pdu);
-        const Bytes wire = Wire(out);
+        const Bytes wire = Hex(Encode(out)); // Encode checks the count left against the end
         NySnmpMsg in;
         ASSERT_EQ(Decode(in, wire), wire.size());
         EXPECT_EQ(in.Version(), out.Version());
         EXPECT_STREQ(in.CommunityName(), out.CommunityName());
         ASSERT_TRUE(SamePdu(in.Pdu(), out.Pdu())) << ToHex(wire);
-        EXPECT_EQ(Wire(in), wire);
+        EXPECT_EQ(Encode(in), ToHex(wire));
         // The text form depends on the content only, also in a copy.
         for (size_t i = 0; i < in.Pdu().Vars().VarList().size(); ++i)
             EXPECT_STREQ(NySnmpValue(in.Pdu().Vars().VarList()[i]->Value()).AsString(),

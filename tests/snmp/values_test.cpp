@@ -287,20 +287,19 @@ struct FixedCatalog : NYNls {
 
 // Bindings of one decode are taken up again by later ones on the same
 // thread.  Whatever the earlier ones went through, decoded bindings are like
-// new: no catalog or error text, of the class itself.
+// new: no catalog or error text, of the class itself.  (That they hold what
+// was decoded, whatever they held before, RoundTrip.PdusInMessages shows.)
 TEST(Lists, DecodedBindingsAreLikeNewOnes)
 {
-    NySnmpVbl a, b;
-    a.Append(Binding("1.3.6.1.4.1.32473.1.1.3.2.14.3.1.1.10.20.30.40.40000.192.168.10.1.1024", 1));
-    a.Append(NySnmpVar(NySnmpOid("1.3.6.1.2"), Record(4, Octets(std::string(300, 'o')))));
-    b.Append(Binding("2.39.4294967295", 3));
-    NySnmpPdu first(0xA2, 9, 0, 0, a), second(0xA2, 9, 0, 0, b);
-    const std::string wires[] = {Encode(first), Encode(second)};
+    NySnmpVbl vbl(Binding("1.3.6.1.4.1.32473.1", 1));
+    vbl.Append(NySnmpVar(NySnmpOid("1.3.6.1.2"), Record(4, Octets(std::string(300, 'o')))));
+    NySnmpPdu sent(0xA2, 9, 0, 0, vbl);
+    const std::string wire = Encode(sent);
     FixedCatalog catalog;
-    for (int round = 0; round < 6; ++round) {
+    for (int round = 0; round < 4; ++round) {
         NySnmpPdu pdu;
-        Decode(pdu, wires[round % 2]);
-        ASSERT_EQ(Encode(pdu), wires[round % 2]) << round;
+        Decode(pdu, wire);
+        ASSERT_EQ(Encode(pdu), wire) << round;
         std::vector<NySnmpVar*>& vars = pdu.Vars().VarList();
         for (NySnmpVar* var : vars) {
             EXPECT_EQ(typeid(*var), typeid(NySnmpVar));
@@ -318,7 +317,7 @@ TEST(Lists, DecodedBindingsAreLikeNewOnes)
         vars.push_back(new Marked(NySnmpOid("1.3.6"), vars[0]->Value()));
     }
     // A thread that decodes leaves nothing behind when it ends (the leak check sees it).
-    std::thread([&] { NySnmpPdu pdu; Decode(pdu, wires[0]); }).join();
+    std::thread([&] { NySnmpPdu pdu; Decode(pdu, wire); }).join();
 }
 
 // ---- message texts and endpoint addresses ------------------------------------
