@@ -212,12 +212,9 @@ TEST(Message, WireForm)
     EXPECT_EQ(Encode(again), ToHex(wire)); // the stored community, zero octet included
 
     // Lenient where the wire allows: the outer tag is not checked, octets
-    // after the PDU are left unread, short length forms are read.
+    // after the PDU are left unread.  (net-snmp's short length forms are read
+    // in Interop.ToolsSendRequestsThatDecodeAndTakeOurAnswer.)
     EXPECT_EQ(Decode(message, "31" + kGet.substr(2) + " 00 00"), 0x30u);
-    EXPECT_EQ(Decode(message, "30 19 02 01 00 04 01 63 A2 11 02 01 09 02 01 00 02 01 00 30 06 30 04 06 00 05 00"),
-              0x1Bu);
-    EXPECT_EQ(Fields(message.Pdu()), "A2 9 0 0 0 1");
-    EXPECT_STREQ(message.CommunityName(), "c");
 }
 
 TEST(Message, MalformedMessages)
