@@ -59,11 +59,9 @@ inline NYSMI_VALUE Record(uint32_t syntax, NYSMI_OCTETS octets = {0, nullptr})
 // A request PDU binding each identifier to NULL.
 inline NySnmpPdu Request(int32_t type, int32_t requestId, const std::vector<const char*>& oids)
 {
-    NySnmpValue null;
-    null.SetNull(0);
     NySnmpVbl vars;
     for (const char* oid : oids)
-        vars.Append(NySnmpVar(NySnmpOid(oid), null));
+        vars.Append(NySnmpVar(NySnmpOid(oid), Record(5)));
     return NySnmpPdu(type, requestId, 0, 0, vars);
 }
 
