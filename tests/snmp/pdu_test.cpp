@@ -132,19 +132,18 @@ TEST(Pdu, RequestNumbersReadAsValueByValue)
         ten.Append(NySnmpVar(NySnmpOid(("1.3.6.1.4.1.32473.1.1.3.2.14.3.1." + std::to_string(i) +
                                         ".10.20.30.40.40000.192.168.10.1.1024").c_str()), Record(2)));
     NySnmpPdu response(0xA2, 123456, 0, 0, ten);
+    const std::string list = " 30 08 30 06 06 01 2B 02 01 07";
     const std::vector<Bytes> bases = {
         Hex(kSnmpdGet), Hex(kSnmpdSet), Hex(Encode(response)),
         // negative and four-octet numbers; one-octet length forms
-        Hex("A2 15 02 04 80 00 00 00 02 01 FF 02 02 00 80 30 08 30 06 06 01 2B 02 01 07"),
+        Hex("A2 15 02 04 80 00 00 00 02 01 FF 02 02 00 80" + list),
         Hex("A2 81 12 02 01 01 02 01 00 02 01 00 30 81 08 30 06 06 01 2B 02 01 07"),
         // a number in long form, a fourth value, an OCTET STRING in place of a number
-        Hex("A2 13 02 81 01 01 02 01 00 02 01 00 30 08 30 06 06 01 2B 02 01 07"),
-        Hex("A2 15 02 01 01 02 01 00 02 01 00 02 01 09 30 08 30 06 06 01 2B 02 01 07"),
-        Hex("A2 12 02 01 01 04 01 00 02 01 00 30 08 30 06 06 01 2B 02 01 07"),
+        Hex("A2 13 02 81 01 01 02 01 00 02 01 00" + list), Hex("A2 15 02 01 01 02 01 00 02 01 00 02 01 09" + list),
+        Hex("A2 12 02 01 01 04 01 00 02 01 00" + list),
         // the PDU's length ends with the numbers; an empty and a five-octet number
-        Hex("A2 09 02 01 01 02 01 00 02 01 00 30 08 30 06 06 01 2B 02 01 07"),
-        Hex("A2 11 02 00 02 01 00 02 01 00 30 08 30 06 06 01 2B 02 01 07"),
-        Hex("A2 16 02 05 00 FF FF FF FF 02 01 00 02 01 00 30 08 30 06 06 01 2B 02 01 07"),
+        Hex("A2 09 02 01 01 02 01 00 02 01 00" + list), Hex("A2 11 02 00 02 01 00 02 01 00" + list),
+        Hex("A2 16 02 05 00 FF FF FF FF 02 01 00 02 01 00" + list),
     };
     auto same = [](const Bytes& data) {
         const std::string reference = Outcome(data, 0xA6);
