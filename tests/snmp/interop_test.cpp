@@ -43,30 +43,24 @@ struct Udp {
     }
 };
 
-// "type status/index: oid=syntax:text ..." of a message's PDU.
+// "t vV community status/index: oid=syntax:text ..." of a message, t the PDU
+// type less 0xA0 (0 Get, 1 GetNext, 2 Response, 3 Set).
 std::string Describe(NySnmpMsg& message)
 {
     NySnmpPdu& pdu = message.Pdu();
-    std::string text = "v" + std::to_string(message.Version()) + " " + message.CommunityName() + " " +
-                       std::to_string(pdu.ErrorStatus()) + "/" + std::to_string(pdu.ErrorIndex()) + ":";
-    for (NySnmpVar* var : pdu.Vars().VarList())
-        text += std::string(" ") + var->Oid().AsString() + "=" + var->Value().SyntaxName() + ":" +
-                var->Value().AsString();
-    return text;
+    return std::to_string(pdu.PduType() - 0xA0) + " v" + std::to_string(message.Version()) + " " +
+           message.CommunityName() + " " + std::to_string(pdu.ErrorStatus()) + "/" +
+           std::to_string(pdu.ErrorIndex()) + ":" + Bindings(pdu.Vars());
 }
 
-struct AgentAnswers : ::testing::Test {
+TEST(Interop, AgentAnswersRequestsBuiltHere)
+{
     SnmpAgent agent;
+    agent.Options().extraLines = {"sysDescr nysnmp interop agent", "sysContact ops@example.org"};
+    ASSERT_TRUE(agent.Start()) << agent.Error();
     Udp local;
-
-    void SetUp() override
-    {
-        agent.Options().extraLines = {"sysDescr nysnmp interop agent", "sysContact ops@example.org"};
-        ASSERT_TRUE(agent.Start()) << agent.Error();
-    }
     // Sends the request and returns the answer with its request id; UDP may drop.
-    std::string Ask(int32_t version, int32_t type, int32_t id, const std::vector<const char*>& oids)
-    {
+    auto ask = [&](int32_t version, int32_t type, int32_t id, const std::vector<const char*>& oids) {
         NySnmpMsg request(version, "public", Request(type, id, oids)), reply;
         request.Receiver().SetSockAddr(agent.Port(), "127.0.0.1");
         for (int attempt = 0; attempt < 3; ++attempt) {
@@ -76,20 +70,16 @@ struct AgentAnswers : ::testing::Test {
                 if (reply.Pdu().RequestId() == id && reply.Pdu().PduType() == 0xA2)
                     return Describe(reply);
         }
-        return "no answer";
-    }
-};
-
-TEST_F(AgentAnswers, RequestsBuiltHere)
-{
-    EXPECT_EQ(Ask(0, 0xA0, 4711, {"1.3.6.1.2.1.1.1.0", "1.3.6.1.2.1.1.4.0"}),
-              "v0 public 0/0: 1.3.6.1.2.1.1.1.0=octets:nysnmp interop agent 1.3.6.1.2.1.1.4.0=octets:ops@example.org");
-    EXPECT_EQ(Ask(0, 0xA1, 4712, {"1.3.6.1.2.1.1.1.0"}).substr(0, 37), "v0 public 0/0: 1.3.6.1.2.1.1.2.0=oid:");
+        return std::string("no answer");
+    };
+    EXPECT_EQ(ask(0, 0xA0, 4711, {"1.3.6.1.2.1.1.1.0", "1.3.6.1.2.1.1.4.0"}),
+              "2 v0 public 0/0: 1.3.6.1.2.1.1.1.0=octets:nysnmp interop agent 1.3.6.1.2.1.1.4.0=octets:ops@example.org");
+    EXPECT_EQ(ask(0, 0xA1, 4712, {"1.3.6.1.2.1.1.1.0"}).substr(0, 39), "2 v0 public 0/0: 1.3.6.1.2.1.1.2.0=oid:");
     // Version 1 reports a missing object as noSuchName at its index, version 2 in the value.
-    EXPECT_EQ(Ask(0, 0xA0, 4713, {"1.3.6.1.2.1.1.1.0", "1.3.6.1.2.1.1.99.0"}).substr(0, 14), "v0 public 2/2:");
-    EXPECT_EQ(Ask(1, 0xA0, -5, {"1.3.6.1.2.1.1.99.0", "1.3.6.1.2.1.1.1.99"}),
-              "v1 public 0/0: 1.3.6.1.2.1.1.99.0=NoSuchObject:null 1.3.6.1.2.1.1.1.99=NoSuchInstance:null");
-    EXPECT_EQ(Ask(1, 0xA1, 99, {"2.0"}), "v1 public 0/0: 2.0=EndOfMibView:null");
+    EXPECT_EQ(ask(0, 0xA0, 4713, {"1.3.6.1.2.1.1.1.0", "1.3.6.1.2.1.1.99.0"}).substr(0, 16), "2 v0 public 2/2:");
+    EXPECT_EQ(ask(1, 0xA0, -5, {"1.3.6.1.2.1.1.99.0", "1.3.6.1.2.1.1.1.99"}),
+              "2 v1 public 0/0: 1.3.6.1.2.1.1.99.0=NoSuchObject:null 1.3.6.1.2.1.1.1.99=NoSuchInstance:null");
+    EXPECT_EQ(ask(1, 0xA1, 99, {"2.0"}), "2 v1 public 0/0: 2.0=EndOfMibView:null");
 }
 
 // Runs a net-snmp tool against `local`, decodes the one request it sends, and
@@ -115,13 +105,12 @@ std::string ServeOneRequest(const std::vector<std::string>& args, NySnmpMsg& req
     return result.out + result.err;
 }
 
-TEST(ToolsSend, RequestsDecodeAndTakeOurAnswer)
+TEST(Interop, ToolsSendRequestsThatDecodeAndTakeOurAnswer)
 {
     NySnmpMsg get;
     EXPECT_EQ(ServeOneRequest({"snmpget", "-v2c", "-c", "c0mmun1ty", "1.3.6.1.4.1.32473.1.0"}, get),
               ".1.3.6.1.4.1.32473.1.0 = STRING: \"hello from nysnmp\"\n");
-    EXPECT_EQ(Describe(get), "v1 c0mmun1ty 0/0: 1.3.6.1.4.1.32473.1.0=null:null");
-    EXPECT_EQ(get.Pdu().PduType(), 0xA0);
+    EXPECT_EQ(Describe(get), "0 v1 c0mmun1ty 0/0: 1.3.6.1.4.1.32473.1.0=null:null");
 
     NySnmpMsg set;
     const std::string out = ServeOneRequest({"snmpset", "-v1", "-c", "private", "1.3.6.1.4.1.32473.9.1.0", "i", "-42",
@@ -130,7 +119,7 @@ TEST(ToolsSend, RequestsDecodeAndTakeOurAnswer)
                                              "t", "12345", "1.3.6.1.4.1.32473.9.5.0", "u", "4294967295",
                                              "1.3.6.1.4.1.32473.9.6.0", "x", "01 02 FF"},
                                             set);
-    EXPECT_EQ(Describe(set), "v0 private 0/0: 1.3.6.1.4.1.32473.9.1.0=int32:-42 "
+    EXPECT_EQ(Describe(set), "3 v0 private 0/0: 1.3.6.1.4.1.32473.9.1.0=int32:-42 "
                              "1.3.6.1.4.1.32473.9.2.0=oid:1.3.6.1.4.1.32473 1.3.6.1.4.1.32473.9.3.0=ipaddr:10.1.2.3 "
                              "1.3.6.1.4.1.32473.9.4.0=timeticks:12345 1.3.6.1.4.1.32473.9.5.0=gauge32:-1 "
                              "1.3.6.1.4.1.32473.9.6.0=octets:\x01\x02\xFF");
