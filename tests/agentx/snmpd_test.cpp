@@ -135,9 +135,10 @@ TEST_F(AgentxMaster, SetsCommitOrAreUndone)
     EXPECT_TRUE(Holds([&] { return session.rollbacks == 1; }));
     EXPECT_TRUE(Holds([&] { return tree.level.value() == 5 && tree.motto.value() == "carpe diem"; }));
 
-    // Refused in the test: nothing stored.
+    // Refused in the test, at the second binding: nothing stored.
     r = Tool("snmpset", {B ".1", "i", "7", B ".2", "s", "x"});
     EXPECT_NE(r.err.find("notWritable"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Failed object: ." B ".2\n"), std::string::npos) << r.err;
     EXPECT_TRUE(Holds([&] { return session.rollbacks == 2 && tree.level.value() == 5; }));
 }
 
