@@ -24,24 +24,12 @@ using Octets = std::vector<unsigned char>;
 
 // The wire form's writer and reader of each kind of object.
 template <typename T>
-unsigned char* Write(T& object, unsigned char* at, unsigned int* rem)
-{
-    if constexpr (std::is_same_v<T, NySnmpPdu>)
-        return object.AsAsn(at, rem, 0);
-    else if constexpr (std::is_same_v<T, NyAgentxPdu>)
-        return object.ToWire(at, rem);
-    else
-        return object.AsAsn(at, rem);
-}
-
+unsigned char* Write(T& object, unsigned char* at, unsigned int* rem) { return object.AsAsn(at, rem); }
+inline unsigned char* Write(NySnmpPdu& pdu, unsigned char* at, unsigned int* rem) { return pdu.AsAsn(at, rem, 0); }
+inline unsigned char* Write(NyAgentxPdu& pdu, unsigned char* at, unsigned int* rem) { return pdu.ToWire(at, rem); }
 template <typename T>
-const unsigned char* Read(T& object, const unsigned char* at, unsigned int* rem)
-{
-    if constexpr (std::is_same_v<T, NyAgentxPdu>)
-        return object.FromWire(at, rem);
-    else
-        return object.FromAsn(at, rem);
-}
+const unsigned char* Read(T& object, const unsigned char* at, unsigned int* rem) { return object.FromAsn(at, rem); }
+inline const unsigned char* Read(NyAgentxPdu& pdu, const unsigned char* at, unsigned int* rem) { return pdu.FromWire(at, rem); }
 
 // The wire form of an object, or false when the encoder refuses it (a decoded
 // object may hold what cannot be written again, such as an identifier of more
