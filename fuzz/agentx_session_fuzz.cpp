@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 #include "fuzz_check.h"
 #include "fuzz_tree.h"
@@ -55,9 +54,8 @@ struct SetLedger {
 int Order(const NySnmpOid& a, const NySnmpOid& b)
 {
     const NYSMI_OID &x = a.SmiOid(), &y = b.SmiOid();
-    if (std::lexicographical_compare(x.ptr, x.ptr + x.len, y.ptr, y.ptr + y.len))
-        return -1;
-    return std::lexicographical_compare(y.ptr, y.ptr + y.len, x.ptr, x.ptr + x.len) ? 1 : 0;
+    const auto less = [](const NYSMI_OID& p, const NYSMI_OID& q) { return std::lexicographical_compare(p.ptr, p.ptr + p.len, q.ptr, q.ptr + q.len); };
+    return less(x, y) ? -1 : less(y, x) ? 1 : 0;
 }
 
 // A binding answering a step on from `from`: the next object (or `from`

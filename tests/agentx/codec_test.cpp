@@ -1,6 +1,6 @@
 // The AgentX codec: both byte orders, the internet prefix at its edges,
-// padding, every value syntax, and damaged PDUs refused with the library's
-// exception without a read past the data.  Round trips of every PDU type and
+// padding, the values written in another syntax or empty, and damaged PDUs
+// refused with the library's exception without a read past the data.  Round trips of every PDU type and
 // truncated or spoilt PDUs are the agentx_pdu fuzz target's, whose seeds are
 // replayed in every build.
 #include <gtest/gtest.h>
@@ -77,40 +77,33 @@ TEST(AgentxCodec, OctetStringsArePaddedToFourOctets)
     }
 }
 
-TEST(AgentxCodec, EveryValueSyntaxTravels)
+// The values the library holds that AgentX writes in another syntax or
+// that no snmpd scenario carries (those are compared there with what the
+// SMUX session gives, and every syntax read from the fuzz seeds is written
+// back octet for octet).
+TEST(AgentxCodec, MappedAndEmptyValuesTravel)
 {
     unsigned char four[] = {10, 0, 0, 1};
-    uint32_t arcs[] = {1, 3, 6, 1, 4, 1, 32473};
-    auto empty = [](uint32_t syntax) {
+    using Set = std::function<void(NySnmpValue&)>;
+    auto octets = [&](NySnmpValue& v) { v.SetOctets({3, four}); };
+    auto empty = [](uint32_t syntax) -> Set {
         return [syntax](NySnmpValue& v) {
             NYSMI_VALUE record{};
             record.syntax = syntax;
             v.Assign(record);
         };
     };
-    auto octets = [&](NySnmpValue& v) { v.SetOctets({3, four}); };
-    using Set = std::function<void(NySnmpValue&)>;
     struct Case {
         Set sent, arrives; // no `arrives`: as it was sent
     } cases[] = {
-        {[](NySnmpValue& v) { v.SetInt32(-1); }, {}},
-        {octets, {}},
         {empty(0x04), {}},  // a Set to ""
         {empty(0x44), {}},
+        {[&](NySnmpValue& v) { v.SetOpaque({4, four}); }, {}},
         {[&](NySnmpValue& v) { v.SetBits({3, four}); }, octets},
         {[&](NySnmpValue& v) { v.SetNsapAddr({3, four}); }, octets},
-        {[](NySnmpValue& v) { v.SetNull(0); }, {}},
-        {[&](NySnmpValue& v) { v.SetOid({7, arcs}); }, {}},
-        {[&](NySnmpValue& v) { v.SetIpAddr({4, four}); }, {}},
-        {[](NySnmpValue& v) { v.SetCntr32(4000000000u); }, {}},
-        {[](NySnmpValue& v) { v.SetGauge32(7); }, {}},
         {[](NySnmpValue& v) { v.SetUInt32(8); }, [](NySnmpValue& v) { v.SetGauge32(8); }},
-        {[](NySnmpValue& v) { v.SetTimeticks(9); }, {}},
-        {[&](NySnmpValue& v) { v.SetOpaque({4, four}); }, {}},
+        {[](NySnmpValue& v) { v.SetNull(0); }, {}},
         {[](NySnmpValue& v) { v.SetCntr64({0xFFFFFFFFu, 1}); }, {}},
-        {[](NySnmpValue& v) { v.SetNoSuchObject(0); }, {}},
-        {[](NySnmpValue& v) { v.SetNoSuchInstance(0); }, {}},
-        {[](NySnmpValue& v) { v.SetEndOfMibView(0); }, {}},
     };
     for (const Case& c : cases) {
         NyAgentxPdu notify = Request(NYAGENTX_NOTIFY, 1, 0, 1);

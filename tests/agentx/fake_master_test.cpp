@@ -1,6 +1,6 @@
 // The session against a stand-in master on loopback, for what snmpd does not
-// send: search ranges of its choosing, pings, a Close from
-// the master, damaged PDUs, and a master that stops answering.  The Set
+// send: search ranges of its choosing, pings, a Close from the master,
+// damaged PDUs, and a master that stops answering.  The Set
 // transaction's turns are the agentx_session fuzz target's, whose seeds are
 // replayed in every build, and the snmpd scenarios'.
 #include <gtest/gtest.h>
@@ -32,12 +32,7 @@ protected:
         ASSERT_EQ(Read().type, NYAGENTX_REGISTER);
         EXPECT_EQ(session.SessionId(), 9u);
     }
-    void Answer(uint32_t packet, uint16_t error = 0)
-    {
-        NyAgentxPdu response = Request(NYAGENTX_RESPONSE, 9, 0, packet);
-        response.error = error;
-        ASSERT_TRUE(master.Write(Encode(response)));
-    }
+    void Answer(uint32_t packet) { ASSERT_TRUE(master.Write(Encode(Request(NYAGENTX_RESPONSE, 9, 0, packet)))); }
     NyAgentxPdu Read(int ms = 5000)
     {
         Bytes wire = master.Read(NYAGENTX_HEADER_SIZE, ms);
@@ -57,12 +52,11 @@ protected:
     void ServeReconnect()
     {
         ASSERT_TRUE(master.Accept(8000));
-        NyAgentxPdu open = Read();
-        ASSERT_EQ(open.type, NYAGENTX_OPEN);
-        Answer(open.packetId);
-        NyAgentxPdu reg = Read();
-        ASSERT_EQ(reg.type, NYAGENTX_REGISTER);
-        Answer(reg.packetId);
+        for (uint8_t type : {NYAGENTX_OPEN, NYAGENTX_REGISTER}) {
+            const NyAgentxPdu pdu = Read();
+            ASSERT_EQ(pdu.type, type);
+            Answer(pdu.packetId);
+        }
     }
 
     LoopbackPeer master;
