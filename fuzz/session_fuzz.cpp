@@ -153,10 +153,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     NySnmpManager manager;
     Tree tree;
     auto session = std::make_unique<FuzzSession>(manager, ledger);
-    int priority = -1;
-    session->Register(tree.base, priority, NYSMUX_REG_READWRITE);
-    priority = -1;
-    session->Register(tree.other, priority, NYSMUX_REG_READWRITE);
+    for (NyMibObject* top : tree.tops) {
+        int priority = -1;
+        session->Register(*top, priority, NYSMUX_REG_READWRITE);
+    }
 
     // The stream in two pieces, so that a PDU may arrive split.
     const size_t half = size / 2;

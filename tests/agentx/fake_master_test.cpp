@@ -70,8 +70,14 @@ NyAgentxPdu Get(uint8_t type, std::vector<std::vector<std::string>> ranges, uint
                 uint16_t repetitions = 0)
 {
     NyAgentxPdu pdu = Request(type, 9, 40, 41);
-    for (const auto& r : ranges)
-        AddRange(pdu, kBase + r[0], r.size() > 1 && !r[1].empty() ? kBase + r[1] : "", r.size() > 2);
+    for (const auto& r : ranges) { // start, end ("" for none), "include"
+        NyAgentxRange& range = pdu.ranges.emplace_back();
+        range.start.Assign((kBase + r[0]).c_str());
+        if (r.size() > 1 && !r[1].empty())
+            range.end.Assign((kBase + r[1]).c_str());
+        range.include = r.size() > 2;
+    }
+    pdu.rangeCount = pdu.ranges.size();
     pdu.nonRepeaters = nonRepeaters;
     pdu.maxRepetitions = repetitions;
     return pdu;
@@ -105,8 +111,7 @@ TEST_F(FakeMaster, DamagedPdusAreAnsweredOrEndTheConnection)
 {
     loop.Start();
     // The header holds, the payload does not: parseError, and on it goes.
-    Bytes bad = Hex("01 05 10 00 00000009 00000001 00000063 00000008 81000000 00000000");
-    NyAgentxPdu answer = Ask(bad);
+    const NyAgentxPdu answer = Ask(Hex("01 05 10 00 00000009 00000001 00000063 00000008 81000000 00000000"));
     EXPECT_EQ(answer.error, NYAGENTX_PARSE_ERROR);
     EXPECT_EQ(answer.packetId, 0x63u);
     EXPECT_EQ(Ask(Get(NYAGENTX_GET, {{".1"}})).vars.Size(), 1u);

@@ -37,17 +37,6 @@ inline NyAgentxPdu Request(uint8_t type, uint32_t session, uint32_t transaction,
     return pdu;
 }
 
-// A range from `start` (OID text) to `end` ("" for none).
-inline void AddRange(NyAgentxPdu& pdu, const std::string& start, const std::string& end = "", bool include = false)
-{
-    NyAgentxRange& range = pdu.ranges.emplace_back();
-    pdu.rangeCount = pdu.ranges.size();
-    range.start.Assign(start.c_str());
-    range.include = include;
-    if (!end.empty())
-        range.end.Assign(end.c_str());
-}
-
 // "oid = value" per binding, values as the library shows them.
 inline std::vector<std::string> Shown(NySnmpVbl vars)
 {
