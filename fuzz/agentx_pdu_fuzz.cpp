@@ -8,11 +8,6 @@
 
 namespace {
 
-bool SameId(const NySnmpOid& a, const NySnmpOid& b)
-{
-    return SameOid(a.SmiOid(), b.SmiOid());
-}
-
 // Everything a PDU holds, except what the encoder settles itself: the byte
 // order (always network) and the context flag (set exactly for a context).
 bool SameContent(const NyAgentxPdu& a, const NyAgentxPdu& b)
@@ -21,14 +16,14 @@ bool SameContent(const NyAgentxPdu& a, const NyAgentxPdu& b)
     if (a.version != b.version || a.type != b.type || ((a.flags ^ b.flags) & ~settled) != 0 ||
         a.sessionId != b.sessionId || a.transactionId != b.transactionId || a.packetId != b.packetId ||
         a.context != b.context || a.timeout != b.timeout || a.priority != b.priority ||
-        a.rangeSubid != b.rangeSubid || a.upperBound != b.upperBound || !SameId(a.oid, b.oid) ||
+        a.rangeSubid != b.rangeSubid || a.upperBound != b.upperBound || !SameOid(a.oid.SmiOid(), b.oid.SmiOid()) ||
         a.description != b.description || a.reason != b.reason || a.nonRepeaters != b.nonRepeaters ||
         a.maxRepetitions != b.maxRepetitions || a.rangeCount != b.rangeCount || !SameVbl(a.vars, b.vars) ||
         a.sysUpTime != b.sysUpTime || a.error != b.error || a.index != b.index)
         return false;
     for (size_t i = 0; i < a.rangeCount; ++i) {
         const NyAgentxRange &x = a.ranges[i], &y = b.ranges[i];
-        if (!SameId(x.start, y.start) || x.include != y.include || !SameId(x.end, y.end))
+        if (!SameOid(x.start.SmiOid(), y.start.SmiOid()) || x.include != y.include || !SameOid(x.end.SmiOid(), y.end.SmiOid()))
             return false;
     }
     return true;

@@ -41,13 +41,9 @@ struct SetLedger {
     {
         FUZZ_REQUIRE(request != nullptr && Open(*request));
         ++stores;
-        if (request->type == NYAGENTX_COMMITSET) {
-            FUZZ_REQUIRE(state == Tested);
-            FUZZ_REQUIRE(Lists(accepted, node.Oid(), value));
-        } else {
-            FUZZ_REQUIRE(request->type == NYAGENTX_UNDOSET && state == Committed);
-            FUZZ_REQUIRE(Lists(beforeCommit, node.Oid(), value));
-        }
+        const bool commit = request->type == NYAGENTX_COMMITSET;
+        FUZZ_REQUIRE(commit ? state == Tested : request->type == NYAGENTX_UNDOSET && state == Committed);
+        FUZZ_REQUIRE(Lists(commit ? accepted : beforeCommit, node.Oid(), value));
     }
 };
 
@@ -159,10 +155,8 @@ void Answer(FuzzSession& session, Tree& tree, NyAgentxPdu& request)
     const NyAgentxPdu& reply = session.reply;
     const bool silent = type == NYAGENTX_CLEANUPSET || type == NYAGENTX_RESPONSE;
     FUZZ_REQUIRE(session.answers == (silent ? 0 : 1));
-    if (!silent) {
-        FUZZ_REQUIRE(reply.type == NYAGENTX_RESPONSE && reply.packetId == request.packetId);
-        FUZZ_REQUIRE(reply.sessionId == request.sessionId && reply.transactionId == request.transactionId);
-    }
+    FUZZ_REQUIRE(silent || (reply.type == NYAGENTX_RESPONSE && reply.packetId == request.packetId &&
+                            reply.sessionId == request.sessionId && reply.transactionId == request.transactionId));
     const NySnmpVbl after = tree.Values();
     bool unchanged = SameVbl(after, before);
     // A phase out of turn is refused and leaves the transaction as it was.
@@ -221,12 +215,10 @@ bool Serve(FuzzSession& session, Tree& tree, NyAgentxPdu& request, const uint8_t
     for (int round = 0; round < 4096; ++round) {
         const NySnmpVbl before = tree.Values();
         int got = 0;
-        try {
-            got = session.Receive(request, 0);
-        } catch (const NySocketException& e) {
+        if (const auto e = Caught([&] { got = session.Receive(request, 0); })) {
             // An unfollowable header drops the connection; a transaction it
             // leaves open ends without storing anything.
-            FUZZ_REQUIRE(e.Id() == static_cast<int>(NYAGENTX_BAD_HEADER));
+            FUZZ_REQUIRE(e->Id() == static_cast<int>(NYAGENTX_BAD_HEADER));
             FUZZ_REQUIRE(SameVbl(tree.Values(), before) && session.StagedVars().Size() == 0);
             return false;
         }

@@ -89,9 +89,7 @@ struct Scalar {
     Watched<Var> var;
 
     Scalar(const char* name, NyMibObject& parent, int subId, int access)
-        : node(name, parent, subId, 289, kNoAccess), var(name, node, 0, access)
-    {
-    }
+        : node(name, parent, subId, 289, kNoAccess), var(name, node, 0, access) {}
 };
 
 // Scalars of each kind and access (most with instance 0, as net-snmp's

@@ -38,9 +38,7 @@ struct SetLedger {
 class InputSocket : public NyAsyncSocket {
 public:
     InputSocket(NySocketManager& manager, NySocketOwner& owner, const uint8_t* data, size_t size)
-        : NyAsyncSocket(manager, owner, true), m_data(data), m_left(size)
-    {
-    }
+        : NyAsyncSocket(manager, owner, true), m_data(data), m_left(size) {}
     int Receive(void* buffer, int count, int) override
     {
         const size_t n = std::min(m_left, static_cast<size_t>(count));
