@@ -3,9 +3,10 @@
 // phases against the shared tree.  Besides staying sound on any input:
 // nothing is stored unless its CommitSet follows an accepted TestSet of the
 // same transaction, UndoSet puts back exactly what the tree held before the
-// commit, a second transaction or a CommitSet without a test is refused and
-// stores nothing, and every answer is a Response to its request that names
-// what was asked.
+// commit, an accepted CommitSet stores every binding, OnRollback hears of
+// each transaction that ends undone with what it had staged, a second
+// transaction or a CommitSet without a test is refused and stores nothing,
+// and every answer is a Response to its request that names what was asked.
 //
 // The session runs without a socket: the input is fed in two pieces, answers
 // are taken at SendPacket, and the registrations are kept locally (Register
@@ -13,12 +14,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 #include "fuzz_check.h"
 #include "fuzz_tree.h"
 #include "nyagentx.h"
 #include "nysnmpmsgs.h"
+#include "support/caught.h"
 
 namespace {
 
@@ -29,34 +30,29 @@ struct SetLedger {
     NySnmpVbl accepted;      // the bindings of the accepted TestSet
     NySnmpVbl beforeCommit;  // the tree's values when the CommitSet came
     const NyAgentxPdu* request = nullptr;
+    size_t stores = 0, rollbacks = 0;  // in answering the request
 
     bool Open(const NyAgentxPdu& pdu) const { return state != None && pdu.transactionId == transaction; }
-};
+    NySnmpVbl Staged() const { return state == Tested || state == Committed ? accepted : NySnmpVbl(); }
 
-SetLedger* g_ledger = nullptr;
-
-// Stores only in a CommitSet of the tested transaction, of a value it had
-// accepted, or in its UndoSet, of the value held before the commit.
-void CheckStore(NyMibObject& node, const NySnmpValue& value)
-{
-    const SetLedger& ledger = *g_ledger;
-    FUZZ_REQUIRE(ledger.request != nullptr && ledger.Open(*ledger.request));
-    if (ledger.request->type == NYAGENTX_COMMITSET) {
-        FUZZ_REQUIRE(ledger.state == SetLedger::Tested);
-        FUZZ_REQUIRE(Lists(ledger.accepted, node.Oid(), value));
-    } else {
-        FUZZ_REQUIRE(ledger.request->type == NYAGENTX_UNDOSET && ledger.state == SetLedger::Committed);
-        FUZZ_REQUIRE(Lists(ledger.beforeCommit, node.Oid(), value));
+    // Stores only in a CommitSet of the tested transaction, of a value it
+    // had accepted, or in its UndoSet, of the value held before the commit.
+    void Store(NyMibObject& node, const NySnmpValue& value)
+    {
+        FUZZ_REQUIRE(request != nullptr && Open(*request));
+        ++stores;
+        const bool commit = request->type == NYAGENTX_COMMITSET;
+        FUZZ_REQUIRE(commit ? state == Tested : request->type == NYAGENTX_UNDOSET && state == Committed);
+        FUZZ_REQUIRE(Lists(commit ? accepted : beforeCommit, node.Oid(), value));
     }
-}
+};
 
 // -1, 0, 1 as `a` sorts before, equal to or after `b`.
 int Order(const NySnmpOid& a, const NySnmpOid& b)
 {
     const NYSMI_OID &x = a.SmiOid(), &y = b.SmiOid();
-    if (std::lexicographical_compare(x.ptr, x.ptr + x.len, y.ptr, y.ptr + y.len))
-        return -1;
-    return std::lexicographical_compare(y.ptr, y.ptr + y.len, x.ptr, x.ptr + x.len) ? 1 : 0;
+    const auto less = [](const NYSMI_OID& p, const NYSMI_OID& q) { return std::lexicographical_compare(p.ptr, p.ptr + p.len, q.ptr, q.ptr + q.len); };
+    return less(x, y) ? -1 : less(y, x) ? 1 : 0;
 }
 
 // A binding answering a step on from `from`: the next object (or `from`
@@ -84,39 +80,30 @@ void CheckRead(const NyAgentxPdu& request, const NyAgentxPdu& reply)
             FUZZ_REQUIRE(Order(vars[i]->Oid(), request.ranges[i].start) == 0 && vars[i]->Value().Syntax() == NYAGENTX_NULL);
         return;
     }
-    if (request.type != NYAGENTX_GETBULK) {
-        FUZZ_REQUIRE(vars.size() == count);
-        for (size_t i = 0; i < count; ++i) {
-            const NyAgentxRange& range = request.ranges[i];
-            if (request.type == NYAGENTX_GET) {
-                FUZZ_REQUIRE(Order(vars[i]->Oid(), range.start) == 0);
-                FUZZ_REQUIRE(vars[i]->Value().Syntax() != NYAGENTX_ENDOFMIBVIEW);
-            } else {
-                CheckNext(*vars[i], range.start, range.include, range.end);
-            }
-        }
-        return;
-    }
-    // N non-repeaters, then up to M rows of R repeaters, each going on from
-    // the binding above it; an exhausted column stays exhausted.
-    const size_t n = std::min<size_t>(request.nonRepeaters, count), r = count - n;
+    // A Get or GetNext: a binding per range.  A GetBulk: N non-repeaters,
+    // then up to M rows of R repeaters, each going on from the binding above
+    // it; an exhausted column stays exhausted.
+    const bool bulk = request.type == NYAGENTX_GETBULK;
+    const size_t n = bulk ? std::min<size_t>(request.nonRepeaters, count) : count, r = count - n;
     FUZZ_REQUIRE(vars.size() >= n);
     FUZZ_REQUIRE(r == 0 ? vars.size() == n : (vars.size() - n) % r == 0 && (vars.size() - n) / r <= request.maxRepetitions);
-    for (size_t i = 0; i < n; ++i)
-        CheckNext(*vars[i], request.ranges[i].start, request.ranges[i].include, request.ranges[i].end);
-    for (size_t at = n; at < vars.size(); ++at) {
-        const NyAgentxRange& range = request.ranges[n + (at - n) % r];
+    for (size_t at = 0; at < vars.size(); ++at) {
+        const NyAgentxRange& range = request.ranges[at < n ? at : n + (at - n) % r];
         const bool first = at < n + r;
         const NySnmpVar& given = *vars[at];
+        if (request.type == NYAGENTX_GET) {
+            FUZZ_REQUIRE(Order(given.Oid(), range.start) == 0 && given.Value().Syntax() != NYAGENTX_ENDOFMIBVIEW);
+            continue;
+        }
         CheckNext(given, first ? range.start : vars[at - r]->Oid(), first && range.include, range.end);
         if (!first && vars[at - r]->Value().Syntax() == NYAGENTX_ENDOFMIBVIEW)
             FUZZ_REQUIRE(given.Value().Syntax() == NYAGENTX_ENDOFMIBVIEW);
     }
 }
 
-class FuzzSession : public NyAgentxSession {
+class FuzzSession : public Refusing<NyAgentxSession> {
 public:
-    using NyAgentxSession::NyAgentxSession;
+    FuzzSession(NySnmpManager& manager, SetLedger& ledger) : Refusing(manager), ledger(ledger) {}
     using NyAgentxSession::Receive;
     using NyAgentxSession::Respond;
 
@@ -124,23 +111,10 @@ public:
     int SendPacket(const unsigned char* data, unsigned int length) override
     {
         ++answers;
-        Octets exact(data, data + length);
-        unsigned int rem = length;
-        try {
-            FUZZ_REQUIRE(reply.FromWire(exact.data(), &rem) == exact.data() + length && rem == 0);
-        } catch (const NySocketException& e) {
-            std::fprintf(stderr, "own answer refused: %s\n", e.Text());
-            std::abort();
-        }
+        DecodeOwn(reply, Octets(data, data + length));
         return 0;
     }
-
-    // Some hooks refuse, so that their errors travel too: every third read of
-    // fzQueue, a test of the integer 13, the commit of fzNote, and a commit
-    // with the integer 99 anywhere.
-    int OnMibGet(NyMibObject&, int32_t userParam, void*) override { return userParam == 7 && ++m_reads % 3 == 0 ? 5 : 0; }
-    int OnMibSetUncommitted(NyMibObject&, NySnmpValue& value, int32_t, void*) override { return IsInt(value, 13) ? 3 : 0; }
-    int OnMibSetCommitted(NyMibObject&, int32_t userParam, void*) override { return userParam == 9 ? 1 : 0; }
+    // A commit with the integer 99 anywhere is refused.
     int OnCommit(NySnmpVbl& staged) override
     {
         for (const NySnmpVar* var : staged.VarList())
@@ -148,48 +122,56 @@ public:
                 return 5;
         return 0;
     }
+    int OnRollback(NySnmpVbl& staged) override
+    {
+        ++ledger.rollbacks;
+        FUZZ_REQUIRE(SameVbl(staged, ledger.Staged()));
+        return 0;
+    }
 
     int answers = 0;
     NyAgentxPdu reply;
-
-private:
-    static bool IsInt(const NySnmpValue& value, int32_t n) { return value.Syntax() == 2 && value.SmiValue().value.int32 == n; }
-    int m_reads = 0;
+    SetLedger& ledger;
 };
 
 // Answers one request and checks the answer and the tree against the ledger.
-void Answer(FuzzSession& session, Tree& tree, SetLedger& ledger, NyAgentxPdu& request)
+void Answer(FuzzSession& session, Tree& tree, NyAgentxPdu& request)
 {
+    SetLedger& ledger = session.ledger;
     const NySnmpVbl before = tree.Values();
     const uint8_t type = request.type;
     const bool open = ledger.Open(request);
     if (type == NYAGENTX_COMMITSET && open && ledger.state == SetLedger::Tested)
         ledger.beforeCommit = before;
+    // An UndoSet, or a CleanupSet without a commit, ends the transaction undone.
+    const bool undone = open && (type == NYAGENTX_UNDOSET || (type == NYAGENTX_CLEANUPSET && ledger.state != SetLedger::Committed));
     session.answers = 0;
+    ledger.stores = ledger.rollbacks = 0;
     ledger.request = &request;
     session.Respond(request);
     ledger.request = nullptr;
+    FUZZ_REQUIRE(ledger.rollbacks == (undone ? 1u : 0u));
 
     const NyAgentxPdu& reply = session.reply;
     const bool silent = type == NYAGENTX_CLEANUPSET || type == NYAGENTX_RESPONSE;
     FUZZ_REQUIRE(session.answers == (silent ? 0 : 1));
-    if (!silent) {
-        FUZZ_REQUIRE(reply.type == NYAGENTX_RESPONSE && reply.packetId == request.packetId);
-        FUZZ_REQUIRE(reply.sessionId == request.sessionId && reply.transactionId == request.transactionId);
-    }
+    FUZZ_REQUIRE(silent || (reply.type == NYAGENTX_RESPONSE && reply.packetId == request.packetId &&
+                            reply.sessionId == request.sessionId && reply.transactionId == request.transactionId));
     const NySnmpVbl after = tree.Values();
     bool unchanged = SameVbl(after, before);
-    switch (type) {
+    // A phase out of turn is refused and leaves the transaction as it was.
+    const bool refused = type == NYAGENTX_TESTSET     ? ledger.state != SetLedger::None
+                         : type == NYAGENTX_COMMITSET ? !open || ledger.state != SetLedger::Tested
+                                                      : type == NYAGENTX_UNDOSET && !open;
+    if (refused)
+        FUZZ_REQUIRE(reply.error == NYAGENTX_PROCESSING_ERROR && reply.index == 0);
+    else switch (type) {
     case NYAGENTX_GET:
     case NYAGENTX_GETNEXT:
     case NYAGENTX_GETBULK:
         CheckRead(request, reply);
         break;
     case NYAGENTX_TESTSET:
-        if (ledger.state != SetLedger::None) {
-            FUZZ_REQUIRE(reply.error == NYAGENTX_PROCESSING_ERROR && reply.index == 0);
-            break;
-        }
         ledger.transaction = request.transactionId;
         ledger.state = reply.error == NYAGENTX_NO_ERROR ? SetLedger::Tested : SetLedger::Failed;
         ledger.accepted.Destroy();
@@ -199,19 +181,12 @@ void Answer(FuzzSession& session, Tree& tree, SetLedger& ledger, NyAgentxPdu& re
             FUZZ_REQUIRE(reply.index >= 1 && reply.index <= request.vars.Size());
         break;
     case NYAGENTX_COMMITSET:
-        if (!open || ledger.state != SetLedger::Tested) {
-            FUZZ_REQUIRE(reply.error == NYAGENTX_PROCESSING_ERROR);
-            break;
-        }
-        FUZZ_REQUIRE(reply.error == NYAGENTX_NO_ERROR || reply.error == NYAGENTX_COMMIT_FAILED);
+        // Each store was checked as it happened; an accepted commit stored every binding.
+        FUZZ_REQUIRE(reply.error == NYAGENTX_COMMIT_FAILED || (reply.error == NYAGENTX_NO_ERROR && ledger.stores == ledger.accepted.Size()));
         ledger.state = SetLedger::Committed;
-        unchanged = true;  // each store was checked as it happened
+        unchanged = true;
         break;
     case NYAGENTX_UNDOSET:
-        if (!open) {
-            FUZZ_REQUIRE(reply.error == NYAGENTX_PROCESSING_ERROR);
-            break;
-        }
         FUZZ_REQUIRE(reply.error == NYAGENTX_NO_ERROR);
         if (ledger.state == SetLedger::Committed) {
             FUZZ_REQUIRE(SameVbl(after, ledger.beforeCommit));
@@ -229,34 +204,29 @@ void Answer(FuzzSession& session, Tree& tree, SetLedger& ledger, NyAgentxPdu& re
         FUZZ_REQUIRE(reply.error == (type == NYAGENTX_PING ? NYAGENTX_NO_ERROR : NYAGENTX_PROCESSING_ERROR));
     }
     FUZZ_REQUIRE(unchanged);
-    const bool staged = ledger.state == SetLedger::Tested || ledger.state == SetLedger::Committed;
-    FUZZ_REQUIRE(SameVbl(session.StagedVars(), staged ? ledger.accepted : NySnmpVbl()));
+    FUZZ_REQUIRE(SameVbl(session.StagedVars(), ledger.Staged()));
 }
 
 // Serves what the piece completes; false when the session gave the stream up.
-bool Serve(FuzzSession& session, Tree& tree, SetLedger& ledger, NyAgentxPdu& request, const uint8_t* data, size_t size)
+bool Serve(FuzzSession& session, Tree& tree, NyAgentxPdu& request, const uint8_t* data, size_t size)
 {
     session.Feed(data, static_cast<unsigned int>(size));
     // Bounded: a round takes at least one header off the stream or ends.
     for (int round = 0; round < 4096; ++round) {
         const NySnmpVbl before = tree.Values();
         int got = 0;
-        try {
-            got = session.Receive(request, 0);
-        } catch (const NySocketException& e) {
+        if (const auto e = Caught([&] { got = session.Receive(request, 0); })) {
             // An unfollowable header drops the connection; a transaction it
             // leaves open ends without storing anything.
-            FUZZ_REQUIRE(e.Id() == static_cast<int>(NYAGENTX_BAD_HEADER));
+            FUZZ_REQUIRE(e->Id() == static_cast<int>(NYAGENTX_BAD_HEADER));
             FUZZ_REQUIRE(SameVbl(tree.Values(), before) && session.StagedVars().Size() == 0);
             return false;
         }
-        if (got < 0)
-            return true;
-        // A Close ends the session; the loop would drop the connection here.
-        if (got > 0 && request.type == NYAGENTX_CLOSE)
-            return false;
+        // A Close ends the session; the loop would drop the connection there.
+        if (got < 0 || (got > 0 && request.type == NYAGENTX_CLOSE))
+            return got < 0;
         if (got > 0)
-            Answer(session, tree, ledger, request);
+            Answer(session, tree, request);
     }
     return true;
 }
@@ -266,27 +236,22 @@ bool Serve(FuzzSession& session, Tree& tree, SetLedger& ledger, NyAgentxPdu& req
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     SetLedger ledger;
-    g_ledger = &ledger;
-    g_onStore = CheckStore;
+    g_onStore = [&ledger](NyMibObject& node, const NySnmpValue& value) { ledger.Store(node, value); };
     NySnmpManager manager;
     Tree tree;
     {
-        FuzzSession session(manager);
+        FuzzSession session(manager, ledger);
         for (NyMibObject* top : tree.tops) {
             int priority = NYAGENTX_DEFAULT_PRIORITY;
-            try {
-                session.Register(*top, priority, 0);
-            } catch (const NySocketException& e) {
-                FUZZ_REQUIRE(e.Id() == static_cast<int>(NYAGENTX_NOT_CONNECTED));
-            }
+            // Kept locally, with no master to tell.
+            FUZZ_REQUIRE(IdOf(Caught([&] { session.Register(*top, priority, 0); })) == NYAGENTX_NOT_CONNECTED);
         }
         FUZZ_REQUIRE(session.RegInfo().size() == tree.tops.size());
         NyAgentxPdu request;
         const size_t half = size / 2;
-        if (Serve(session, tree, ledger, request, data, half))
-            Serve(session, tree, ledger, request, data + half, size - half);
+        if (Serve(session, tree, request, data, half))
+            Serve(session, tree, request, data + half, size - half);
     }
-    g_ledger = nullptr;
     g_onStore = nullptr;
     return 0;
 }

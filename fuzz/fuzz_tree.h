@@ -5,6 +5,7 @@
 #define NYSNMP_FUZZ_TREE_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,8 +14,8 @@
 #include "nymib.h"
 #include "support/mib_types.h"
 
-// Called for every store (set with commit) before it happens; null: allowed.
-inline void (*g_onStore)(NyMibObject& node, const NySnmpValue& value) = nullptr;
+// Called for every store (set with commit) before it happens; empty: allowed.
+inline std::function<void(NyMibObject& node, const NySnmpValue& value)> g_onStore;
 
 // Whether the list holds a binding of this identifier with this value.
 inline bool Lists(const NySnmpVbl& list, const NySnmpOid& oid, const NySnmpValue& value)
@@ -45,6 +46,22 @@ public:
     }
 };
 
+// A session whose hooks refuse now and then, so that their errors travel
+// too: every third read of fzQueue, a test of the integer 13, the commit of
+// fzNote.
+template <class Session>
+class Refusing : public Session {
+public:
+    using Session::Session;
+    int OnMibGet(NyMibObject&, int32_t userParam, void*) override { return userParam == 7 && ++m_reads % 3 == 0 ? 5 : 0; }
+    int OnMibSetUncommitted(NyMibObject&, NySnmpValue& value, int32_t, void*) override { return IsInt(value, 13) ? 3 : 0; }
+    int OnMibSetCommitted(NyMibObject&, int32_t userParam, void*) override { return userParam == 9 ? 1 : 0; }
+    static bool IsInt(const NySnmpValue& value, int32_t n) { return value.Syntax() == 2 && value.SmiValue().value.int32 == n; }
+
+private:
+    int m_reads = 0;
+};
+
 struct Row {
     NyMibTableEntry entry;
     Watched<MibInt> index;
@@ -72,9 +89,7 @@ struct Scalar {
     Watched<Var> var;
 
     Scalar(const char* name, NyMibObject& parent, int subId, int access)
-        : node(name, parent, subId, 289, kNoAccess), var(name, node, 0, access)
-    {
-    }
+        : node(name, parent, subId, 289, kNoAccess), var(name, node, 0, access) {}
 };
 
 // Scalars of each kind and access (most with instance 0, as net-snmp's

@@ -23,26 +23,22 @@ namespace {
 struct SetLedger {
     NySnmpVbl accepted;
     bool committing = false;
+
+    // A store happens only in answer to an SOutPDU asking for the commit,
+    // and only of what the agent saw accepted.
+    void Store(NyMibObject& node, const NySnmpValue& value)
+    {
+        FUZZ_REQUIRE(committing);
+        FUZZ_REQUIRE(Lists(accepted, node.Oid(), value));
+    }
 };
-
-SetLedger* g_ledger = nullptr;
-
-// A store happens only in answer to an SOutPDU asking for the commit, and
-// only of what the agent saw accepted.
-void CheckStore(NyMibObject& node, const NySnmpValue& value)
-{
-    FUZZ_REQUIRE(g_ledger->committing);
-    FUZZ_REQUIRE(Lists(g_ledger->accepted, node.Oid(), value));
-}
 
 // A socket that is never connected: what the session reads from it is the
 // fuzzer's input, a piece at a time.
 class InputSocket : public NyAsyncSocket {
 public:
     InputSocket(NySocketManager& manager, NySocketOwner& owner, const uint8_t* data, size_t size)
-        : NyAsyncSocket(manager, owner, true), m_data(data), m_left(size)
-    {
-    }
+        : NyAsyncSocket(manager, owner, true), m_data(data), m_left(size) {}
     int Receive(void* buffer, int count, int) override
     {
         const size_t n = std::min(m_left, static_cast<size_t>(count));
@@ -58,9 +54,9 @@ private:
     size_t m_left;
 };
 
-class FuzzSession : public NySmuxSession {
+class FuzzSession : public Refusing<NySmuxSession> {
 public:
-    FuzzSession(NySnmpManager& manager, SetLedger& ledger) : NySmuxSession(manager), m_ledger(ledger) {}
+    FuzzSession(NySnmpManager& manager, SetLedger& ledger) : Refusing(manager), m_ledger(ledger) {}
 
     int Respond(NySnmpPdu& request) override
     {
@@ -107,14 +103,6 @@ public:
         return 0;
     }
 
-    // Some hooks refuse, so that their errors travel too.
-    int OnMibGet(NyMibObject&, int32_t userParam, void*) override { return userParam == 7 && ++m_reads % 3 == 0 ? 5 : 0; }
-    int OnMibSetUncommitted(NyMibObject&, NySnmpValue& value, int32_t, void*) override
-    {
-        return value.Syntax() == 2 && value.SmiValue().value.int32 == 13 ? 3 : 0;
-    }
-    int OnMibSetCommitted(NyMibObject&, int32_t userParam, void*) override { return userParam == 9 ? 1 : 0; }
-
 protected:
     // No connection is made: as if no socket object could be had.
     int ReInit() override { return -1; }
@@ -142,7 +130,6 @@ private:
     SetLedger& m_ledger;
     NySnmpPdu m_response;
     bool m_answered = false;
-    int m_reads = 0;
 };
 
 void Serve(FuzzSession& session, InputSocket& input)
@@ -160,15 +147,14 @@ void Serve(FuzzSession& session, InputSocket& input)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     SetLedger ledger;
-    g_ledger = &ledger;
-    g_onStore = CheckStore;
+    g_onStore = [&ledger](NyMibObject& node, const NySnmpValue& value) { ledger.Store(node, value); };
     NySnmpManager manager;
     Tree tree;
     auto session = std::make_unique<FuzzSession>(manager, ledger);
-    int priority = -1;
-    session->Register(tree.base, priority, NYSMUX_REG_READWRITE);
-    priority = -1;
-    session->Register(tree.other, priority, NYSMUX_REG_READWRITE);
+    for (NyMibObject* top : tree.tops) {
+        int priority = -1;
+        session->Register(*top, priority, NYSMUX_REG_READWRITE);
+    }
 
     // The stream in two pieces, so that a PDU may arrive split.
     const size_t half = size / 2;
@@ -176,7 +162,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Serve(*session, first);
     InputSocket second(manager, *session, data + half, size - half);
     Serve(*session, second);
-    g_ledger = nullptr;
     g_onStore = nullptr;
     return 0;
 }

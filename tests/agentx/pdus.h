@@ -1,5 +1,5 @@
-// AgentX PDUs for the tests: encoding to octets and back, in either byte
-// order, and short builders for the requests a master sends.
+// AgentX PDUs for the tests: encoding to octets and back, and short
+// builders for the requests a master sends.
 #ifndef NYSNMP_TESTS_AGENTX_PDUS_H
 #define NYSNMP_TESTS_AGENTX_PDUS_H
 
@@ -19,21 +19,6 @@ inline Bytes Encode(const NyAgentxPdu& pdu)
     return out;
 }
 
-// The same PDU with every number in the order of the machine that sent it
-// little-endian: the header's, and those of the payload at the offsets given.
-inline Bytes LittleEndian(Bytes wire, const std::vector<size_t>& words32, const std::vector<size_t>& words16 = {})
-{
-    wire[2] &= static_cast<unsigned char>(~NYAGENTX_FLAG_NETWORK_BYTE_ORDER);
-    std::vector<size_t> at{4, 8, 12, 16};
-    for (size_t w : words32)
-        at.push_back(NYAGENTX_HEADER_SIZE + w);
-    for (size_t a : at)
-        std::swap(wire[a], wire[a + 3]), std::swap(wire[a + 1], wire[a + 2]);
-    for (size_t w : words16)
-        std::swap(wire[NYAGENTX_HEADER_SIZE + w], wire[NYAGENTX_HEADER_SIZE + w + 1]);
-    return wire;
-}
-
 inline NyAgentxPdu Decode(const Bytes& wire)
 {
     NyAgentxPdu pdu;
@@ -50,20 +35,6 @@ inline NyAgentxPdu Request(uint8_t type, uint32_t session, uint32_t transaction,
     pdu.transactionId = transaction;
     pdu.packetId = packet;
     return pdu;
-}
-
-// A range from `start` (OID text) to `end` ("" for none).
-inline void AddRange(NyAgentxPdu& pdu, const std::string& start, const std::string& end = "", bool include = false)
-{
-    if (pdu.rangeCount == pdu.ranges.size())
-        pdu.ranges.emplace_back();
-    NyAgentxRange& range = pdu.ranges[pdu.rangeCount++];
-    range.start.Assign(start.c_str());
-    range.include = include;
-    if (end.empty())
-        range.end.Erase();
-    else
-        range.end.Assign(end.c_str());
 }
 
 // "oid = value" per binding, values as the library shows them.

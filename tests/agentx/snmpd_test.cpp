@@ -132,12 +132,12 @@ TEST_F(AgentxMaster, SetsCommitOrAreUndone)
     CommandResult r = Tool("snmpset", {B ".1", "i", "6", B ".12", "s", "no"});
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("genError"), std::string::npos) << r.err; // snmpd's word for commitFailed
-    EXPECT_TRUE(Holds([&] { return session.rollbacks == 1; }));
-    EXPECT_TRUE(Holds([&] { return tree.level.value() == 5 && tree.motto.value() == "carpe diem"; }));
+    EXPECT_TRUE(Holds([&] { return session.rollbacks == 1 && tree.level.value() == 5 && tree.motto.value() == "carpe diem"; }));
 
-    // Refused in the test: nothing stored.
+    // Refused in the test, at the second binding: nothing stored.
     r = Tool("snmpset", {B ".1", "i", "7", B ".2", "s", "x"});
     EXPECT_NE(r.err.find("notWritable"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Failed object: ." B ".2\n"), std::string::npos) << r.err;
     EXPECT_TRUE(Holds([&] { return session.rollbacks == 2 && tree.level.value() == 5; }));
 }
 
