@@ -135,10 +135,12 @@ bool Reader::Value(uint16_t type, NySnmpValue& out)
             out.SetTimeticks(number);
         return true;
     case NYAGENTX_COUNTER64: {
-        NYSMI_CNTR64 wide{0, 0};
-        if (!U32(wide.high) || !U32(wide.low))
+        // One 64-bit number in the sender's byte order: a little-endian
+        // sender puts the low half first.
+        uint32_t first = 0, second = 0;
+        if (!U32(first) || !U32(second))
             return false;
-        out.SetCntr64(wide);
+        out.SetCntr64(m_network ? NYSMI_CNTR64{first, second} : NYSMI_CNTR64{second, first});
         return true;
     }
     case NYAGENTX_OCTET_STRING:
