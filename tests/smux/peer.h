@@ -272,10 +272,15 @@ public:
                 }
         });
     }
-    void Stop()
+    // Asks the loop to end; a wait under way ends only at an event on the session's sockets or its time-out.
+    void Halt()
     {
         m_stop = 1;
         m_wake.Set();
+    }
+    void Stop()
+    {
+        Halt();
         if (m_thread.joinable())
             m_thread.join();
     }
