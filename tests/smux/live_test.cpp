@@ -149,10 +149,11 @@ TEST_F(Live, GetAndWalkAnswerWithTheHostValuesReadWhole)
         std::istringstream lines(r.out);
         for (std::string line; std::getline(lines, line);) {
             const size_t text = line.find("STRING: \""), number = line.find("Counter64: ");
-            if (text != std::string::npos)
+            if (text != std::string::npos) {
                 EXPECT_TRUE(line.substr(text + 9) == longText + "\"" || line.substr(text + 9) == shortText + "\"") << line;
-            const uint64_t value = number == std::string::npos ? 0 : std::stoull(line.substr(number + 11));
-            EXPECT_EQ(value >> 32, value & 0xFFFFFFFFu) << line;
+            }
+            const uint64_t count = number == std::string::npos ? 0 : std::stoull(line.substr(number + 11));
+            EXPECT_EQ(count >> 32, count & 0xFFFFFFFFu) << line;
         }
     }
     writing = false;

@@ -299,8 +299,8 @@ TEST_P(Faults, LoopReconnectsAndServesAgain)
     const auto lost = std::chrono::steady_clock::now();
     for (int connection = fault.twice ? 0 : 1; connection < 2; ++connection) {
         ASSERT_TRUE(agent.Accept(10000));
-        EXPECT_EQ(ToHex(ReadPdu(agent).data(), 1) + " " + ToHex(ReadPdu(agent).data(), 1), "60 62")
-            << "OpenPDU and the registration again";
+        const Bytes open = ReadPdu(agent), request = ReadPdu(agent);
+        EXPECT_EQ(ToHex(open.data(), 1) + " " + ToHex(request.data(), 1), "60 62") << "OpenPDU and the registration again";
         if (connection == 0)
             Lose(fault.loss);
     }
