@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -94,11 +93,9 @@ struct Live : ::testing::Test {
     void ExpectServedAgain(const char* after)
     {
         const auto start = std::chrono::steady_clock::now();
-        ASSERT_TRUE(WaitFor([&] { return agent.Get({B ".1"}).out.find("INTEGER: -42") != std::string::npos; }, 15000, 100))
+        EXPECT_TRUE(WaitFor([&] { return agent.Get({B ".1"}).out.find("INTEGER: -42") != std::string::npos; }, 15000, 100))
             << after << "\n" << agent.Log();
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-        std::printf("[ recovery ] %s: served again %lld ms after\n", after, static_cast<long long>(ms.count()));
-        EXPECT_LT(ms.count(), 5000) << after;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << after;
     }
 };
 
