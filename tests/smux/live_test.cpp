@@ -141,9 +141,9 @@ TEST_F(Live, GetAndWalkAnswerWithTheHostValuesReadWhole)
         }
     });
     for (int round = 0; round < 3; ++round) {
-        CommandResult r = agent.Walk(B);
-        EXPECT_EQ(WalkedOids(r.out), tree->Walk()) << r.out << r.err;
-        std::istringstream lines(r.out);
+        const CommandResult walk = agent.Walk(B);
+        EXPECT_EQ(WalkedOids(walk.out), tree->Walk()) << walk.out << walk.err;
+        std::istringstream lines(walk.out);
         for (std::string line; std::getline(lines, line);) {
             const size_t text = line.find("STRING: \""), number = line.find("Counter64: ");
             if (text != std::string::npos) {
@@ -188,8 +188,9 @@ TEST_F(Live, SetStoresAtTheCommitAndRefusalsLeaveTheTreeAlone)
     std::string notes;
     for (const std::string& note : session.Notes())
         notes += note + "\n";
-    EXPECT_LT(notes.find("OnMibSetUncommitted hostLevel 5 holding -42"), notes.find("OnMibSetCommitted hostLevel holding 5"))
-        << notes;
+    const size_t tested = notes.find("OnMibSetUncommitted hostLevel 5 holding -42"),
+                 committed = notes.find("OnMibSetCommitted hostLevel holding 5");
+    EXPECT_TRUE(tested < committed && committed != std::string::npos) << notes;
     EXPECT_NE(agent.Get({B ".11.1.2.2"}).out.find("\"zwei\""), std::string::npos);
 }
 
