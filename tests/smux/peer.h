@@ -25,20 +25,17 @@ using FakeAgent = LoopbackPeer;
 // One BER element from the agent's side; empty when none comes in time.
 inline Bytes ReadPdu(FakeAgent& agent, int ms = 5000)
 {
-    Bytes head = agent.Read(2, ms);
-    if (head.size() < 2)
+    Bytes pdu = agent.Read(2, ms);
+    if (pdu.size() < 2)
         return {};
-    size_t length = head[1];
-    if (head[1] & 0x80) {
-        Bytes more = agent.Read(head[1] & 0x7F, ms);
-        head.insert(head.end(), more.begin(), more.end());
-        length = 0;
-        for (unsigned char octet : more)
-            length = (length << 8) | octet;
-    }
-    Bytes content = agent.Read(length, ms);
-    head.insert(head.end(), content.begin(), content.end());
-    return head;
+    const Bytes octets = pdu[1] & 0x80 ? agent.Read(pdu[1] & 0x7F, ms) : Bytes{};
+    size_t length = pdu[1] & 0x80 ? 0 : pdu[1];
+    for (unsigned char octet : octets)
+        length = length << 8 | octet;
+    const Bytes content = agent.Read(length, ms);
+    pdu.insert(pdu.end(), octets.begin(), octets.end());
+    pdu.insert(pdu.end(), content.begin(), content.end());
+    return pdu;
 }
 
 inline NySnmpValue Int(int32_t i)
@@ -272,10 +269,15 @@ public:
                 }
         });
     }
-    void Stop()
+    // Asks the loop to end; a wait under way ends only at an event on the session's sockets or its time-out.
+    void Halt()
     {
         m_stop = 1;
         m_wake.Set();
+    }
+    void Stop()
+    {
+        Halt();
         if (m_thread.joinable())
             m_thread.join();
     }

@@ -4,9 +4,7 @@
 // connection reset while a Set waits for its SOutPDU.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "smux/peer.h"
@@ -263,181 +261,81 @@ TEST_F(Serving, RegisterOnTheWireAndTheGrantedPriority)
     EXPECT_TRUE(session.RegInfo().empty());
 }
 
-// The agent's answer comes a moment after the request; requests that arrive
-// first are answered meanwhile.
-TEST_F(Serving, RegisterWaitsForTheAnswer)
-{
-    NyMibObject other("other", "1.3.6.1.4.1.9999", &tree.tops, 289, kNoAccess);
-    std::string answered;
-    std::thread agentSide([&] {
-        ReadPdu(agent);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        agent.Write(Ask(0xA0, 4, {B ".1"}));
-        answered = Describe(ReadPdu(agent));
-        agent.Write(Hex("43 04 00 00 00 03"));
-    });
-    int priority = 1;
-    EXPECT_EQ(session.Register(other, priority, 1), 0);
-    agentSide.join();
-    EXPECT_EQ(priority, 3);
-    EXPECT_EQ(answered, "A2 #4 0/0: " B ".1=int32:-42");
-    ASSERT_EQ(session.RegInfo().size(), 2u);
-    EXPECT_EQ(session.RegInfo()[1]->Action(), 1);
-    session.Close(0, 1);
-}
+// ---- faults: the service loop reports, reconnects, registers again and serves ----
 
-// ---- faults: the loop reports, reconnects, registers again and serves ----
+enum Loss { kNoLoss, kDrop, kReset };
 
 struct Fault {
     const char* name;
-    const char* bytes; // what the agent sends before it drops the connection
-    uint32_t id;       // what ProcessRequests returns (0: the closed-connection path)
+    const char* bytes; // what the agent sends first
+    Loss loss;         // how it ends the connection then (the peer ends it after an undecodable stream)
+    bool twice;        // lost again while the next connection's registration waits for its answer
+    uint32_t id;       // the failure ProcessRequests reports (0: the closed-connection path)
 };
 
-class Faults : public Serving, public ::testing::WithParamInterface<Fault> {};
+class Faults : public Serving, public ::testing::WithParamInterface<Fault> {
+public:
+    void Lose(Loss loss)
+    {
+        if (loss == kReset)
+            agent.Reset();
+        else if (loss == kDrop)
+            agent.Drop();
+    }
+};
 
+// A Set waits for its SOutPDU when the fault strikes: it is rolled back, and
+// the SOutPDU that strays onto the next connection has nothing to commit.
+// With its SOutPDU before the close the Set is stored.
 TEST_P(Faults, LoopReconnectsAndServesAgain)
 {
     const Fault& fault = GetParam();
-    // A Set waits for its SOutPDU when the fault strikes.
+    const bool committed = std::string(fault.bytes) == "44 01 00";
+    const int descriptors = OpenDescriptors();
     EXPECT_EQ(Exchange(Pdu(0xA3, 1, {{B ".1", Int(7)}})), "A2 #1 0/0: " B ".1=int32:7");
-    std::atomic<bool> done{false};
-    std::string renewed, answer;
-    std::thread agentSide([&] {
-        agent.Write(Hex(fault.bytes));
-        if (fault.id == 0)
-            agent.Drop();
-        if (!agent.Accept(10000))
-            return;
-        renewed = ToHex(ReadPdu(agent).data(), 1);
-        renewed += " " + ToHex(ReadPdu(agent).data(), 1);
-        // The new association's first SOutPDU has nothing to commit: no hook is called for it.
-        agent.Write(Hex("43 01 00 44 01 00"));
-        agent.Write(Ask(0xA0, 2, {B ".1"}));
-        answer = Describe(ReadPdu(agent, 10000));
-        done = true;
-    });
-    int volatile stop = 0;
-    EXPECT_EQ(static_cast<uint32_t>(session.ProcessRequests(stop, 20, nullptr)), fault.id);
-    for (int i = 0; i < 40 && !done; ++i)
-        session.ProcessRequests(stop, 0, nullptr);
-    agentSide.join();
-    EXPECT_EQ(renewed, "60 62") << "OpenPDU and the registration again";
-    EXPECT_EQ(answer, "A2 #2 0/0: " B ".1=int32:-42");
-    EXPECT_EQ(tree.level.value(), -42) << "nothing staged is committed by mistake";
-    EXPECT_EQ(session.Notes(), (std::vector<std::string>{"OnSet 0/0", "OnRollback " B ".1=7"}));
+    loop.Start();
+    ASSERT_TRUE(agent.Write(Hex(fault.bytes)));
+    Lose(fault.loss);
+    const auto lost = std::chrono::steady_clock::now();
+    for (int connection = fault.twice ? 0 : 1; connection < 2; ++connection) {
+        ASSERT_TRUE(agent.Accept(10000));
+        const Bytes open = ReadPdu(agent), request = ReadPdu(agent);
+        EXPECT_EQ(ToHex(open).substr(0, 2) + " " + ToHex(request).substr(0, 2), "60 62") << "OpenPDU and the registration again";
+        if (connection == 0)
+            Lose(fault.loss);
+    }
+    // What comes before the agent's answer is served while the registration
+    // waits: an SOutPDU that has nothing to commit, and a request.
+    ASSERT_TRUE(agent.Write(Hex("44 01 00")));
+    ASSERT_TRUE(agent.Write(Ask(0xA0, 2, {B ".1"})));
+    EXPECT_EQ(Describe(ReadPdu(agent)), std::string("A2 #2 0/0: " B ".1=int32:") + (committed ? "7" : "-42"));
+    ASSERT_TRUE(agent.Write(Hex("43 04 00 00 00 03")));
+    EXPECT_LT(std::chrono::steady_clock::now() - lost, std::chrono::seconds(5));
+    loop.Halt();
+    ASSERT_TRUE(agent.Write(Hex("44 01 00"))); // ends the loop's wait
+    loop.Stop();
+    EXPECT_EQ(static_cast<uint32_t>(loop.lastResult), fault.id);
+    EXPECT_EQ(session.Notes(), (std::vector<std::string>{"OnSet 0/0", std::string(committed ? "OnCommit" : "OnRollback") +
+                                                                          " " B ".1=7"}));
+    ASSERT_EQ(session.RegInfo().size(), 1u) << "one record, registered anew";
+    EXPECT_EQ(session.RegInfo()[0]->Priority(), 3) << "with the priority granted this time";
+    EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Serving, Faults,
-    ::testing::Values(Fault{"FiveLengthOctets", "30 85 00 00 00 00 05", NYSNMP_LONG_LENGTH_TOO_BIG},
-                      Fault{"NoLengthOctets", "30 80 00 00", NYSNMP_ZERO_LONG_LENGTH},
-                      Fault{"Undecodable", "A0 03 02 01 05", NYSNMP_INCOMPLETE_PDU},
+    ::testing::Values(Fault{"FiveLengthOctets", "30 85 00 00 00 00 05", kNoLoss, false, NYSNMP_LONG_LENGTH_TOO_BIG},
+                      Fault{"NoLengthOctets", "30 80 00 00", kNoLoss, false, NYSNMP_ZERO_LONG_LENGTH},
+                      Fault{"Undecodable", "A0 03 02 01 05", kNoLoss, false, NYSNMP_INCOMPLETE_PDU},
                       // 48 octets, as many as the length field claims (45) and more
                       Fault{"Garbage", "DEADBEEF DEADBEEF DEADBEEF DEADBEEF DEADBEEF DEADBEEF "
-                                       "DEADBEEF DEADBEEF DEADBEEF DEADBEEF DEADBEEF DEADBEEF", NYSNMP_LONG_LENGTH_TOO_BIG},
-                      Fault{"DroppedMidPdu", "A0 82 00 30 02 01", 0}, Fault{"DroppedBetweenPdus", "", 0}),
+                                       "DEADBEEF DEADBEEF DEADBEEF DEADBEEF DEADBEEF DEADBEEF", kNoLoss, false, NYSNMP_LONG_LENGTH_TOO_BIG},
+                      Fault{"DroppedMidPdu", "A0 82 00 30 02 01", kDrop, false, 0},
+                      Fault{"DroppedBetweenPdus", "", kDrop, false, 0},
+                      Fault{"ResetBetweenPdus", "", kReset, false, 0},
+                      Fault{"CommittedThenDropped", "44 01 00", kDrop, false, 0},
+                      Fault{"DroppedWhileTheRegistrationWaits", "", kDrop, true, 0},
+                      Fault{"ResetWhileTheRegistrationWaits", "", kReset, true, 0}),
     [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
-
-// ---- the connection lost under a host's service loop --------------------
-
-void Lose(FakeAgent& agent, bool reset)
-{
-    if (reset)
-        agent.Reset();
-    else
-        agent.Drop();
-}
-
-struct LostConnection : Serving {
-    void SetUp() override
-    {
-        Serving::SetUp();
-        tree.level.SetUserEvents(4, 0, nullptr);
-        loop.Start();
-    }
-    // The peer's next connection: its OpenPDU and registration, answered.
-    bool Reassociated(int ms = 10000)
-    {
-        if (!agent.Accept(ms))
-            return false;
-        Bytes open = ReadPdu(agent), registration = ReadPdu(agent);
-        return !open.empty() && open[0] == 0x60 && !registration.empty() && registration[0] == 0x62 &&
-               agent.Write(Hex("43 01 00"));
-    }
-    std::string Get(int32_t id, const char* oid)
-    {
-        agent.Write(Ask(0xA0, id, {oid}));
-        return Describe(ReadPdu(agent));
-    }
-};
-
-// The agent's end reset or closed, idle or while the registration of the
-// next connection waits for its answer: each time the loop is back within a
-// few seconds, registered again, without a descriptor more.
-TEST_F(LostConnection, LoopComesBackAfterEveryLoss)
-{
-    const int descriptors = OpenDescriptors();
-    const struct { const char* why; bool reset, duringRegistration; } rows[] = {
-        {"reset while idle", true, false}, {"closed while idle", false, false},
-        {"reset while the registration waits", true, true}, {"closed while the registration waits", false, true},
-    };
-    int32_t id = 10;
-    for (const auto& row : rows) {
-        Lose(agent, row.reset);
-        const auto lost = std::chrono::steady_clock::now();
-        if (row.duringRegistration) {
-            ASSERT_TRUE(agent.Accept(10000)) << row.why;
-            ASSERT_EQ(ReadPdu(agent)[0], 0x60) << row.why;
-            ASSERT_EQ(ReadPdu(agent)[0], 0x62) << row.why;
-            Lose(agent, row.reset);
-        }
-        ASSERT_TRUE(Reassociated()) << row.why;
-        EXPECT_LT(std::chrono::steady_clock::now() - lost, std::chrono::seconds(5)) << row.why;
-        ++id;
-        EXPECT_EQ(Get(id, B ".1"), "A2 #" + std::to_string(id) + " 0/0: " B ".1=int32:-42") << row.why;
-    }
-    EXPECT_EQ(session.RegInfo().size(), 1u) << "one record, registered anew each time";
-    EXPECT_EQ(OpenDescriptors(), descriptors);
-    EXPECT_TRUE(session.Notes().empty());
-}
-
-// A SetRequest answered (or not yet) when the connection goes: the SOutPDU
-// can no longer come, so the staged binding is rolled back, and a commit
-// that strays onto the next connection has nothing to store.  With its
-// SOutPDU before the loss (even right before the close) the Set is stored.
-TEST_F(LostConnection, SetIsStoredOnlyWithItsSOutPdu)
-{
-    const struct { const char* why; bool reset, answerRead, commitFirst; } rows[] = {
-        {"reset after the answer", true, true, false}, {"closed after the answer", false, true, false},
-        {"reset right behind the request", true, false, false}, {"closed right behind the request", false, false, false},
-        {"committed, then closed", false, true, true},
-    };
-    int32_t id = 100;
-    for (const auto& row : rows) {
-        ++id;
-        ASSERT_TRUE(agent.Write(Pdu(0xA3, id, {{B ".1", Int(id)}}))) << row.why;
-        if (row.answerRead) {
-            ASSERT_EQ(Describe(ReadPdu(agent)), "A2 #" + std::to_string(id) + " 0/0: " B ".1=int32:" + std::to_string(id));
-        }
-        if (row.commitFirst)
-            agent.Write(Hex("44 01 00"));
-        Lose(agent, row.reset);
-        ASSERT_TRUE(Reassociated()) << row.why;
-        ASSERT_TRUE(agent.Write(Hex("44 01 00")));
-        const std::string held = row.commitFirst ? std::to_string(id) : "-42";
-        EXPECT_EQ(Get(id + 50, B ".1"), "A2 #" + std::to_string(id + 50) + " 0/0: " B ".1=int32:" + held) << row.why;
-        const std::vector<std::string> notes = session.Notes();
-        if (row.commitFirst) {
-            EXPECT_EQ(notes.back(), "OnMibSetCommitted hostLevel holding " + held) << row.why;
-        } else if (row.answerRead) {
-            EXPECT_EQ(notes.back(), "OnRollback " B ".1=" + std::to_string(id)) << row.why;
-        }
-        for (const std::string& note : notes)
-            EXPECT_TRUE(note.find("Commit") == std::string::npos || row.commitFirst) << row.why << ": " << note;
-    }
-    loop.Stop();
-    EXPECT_EQ(session.StagedVars().Size(), 0u);
-}
 
 } // namespace

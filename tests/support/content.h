@@ -4,22 +4,18 @@
 #ifndef NYSNMP_TESTS_CONTENT_H
 #define NYSNMP_TESTS_CONTENT_H
 
-#include <cstring>
+#include <algorithm>
 
 #include "nysnmp.h"
 
 inline bool SameOid(const NYSMI_OID& a, const NYSMI_OID& b)
 {
-    if (a.len != b.len)
-        return false;
-    return a.len == 0 || std::memcmp(a.ptr, b.ptr, a.len * sizeof(uint32_t)) == 0;
+    return a.len == b.len && std::equal(a.ptr, a.ptr + a.len, b.ptr);
 }
 
 inline bool SameOctets(const NYSMI_OCTETS& a, const NYSMI_OCTETS& b)
 {
-    if (a.len != b.len)
-        return false;
-    return a.len == 0 || std::memcmp(a.ptr, b.ptr, a.len) == 0;
+    return a.len == b.len && std::equal(a.ptr, a.ptr + a.len, b.ptr);
 }
 
 inline bool SameValue(const NYSMI_VALUE& a, const NYSMI_VALUE& b)
@@ -54,24 +50,21 @@ inline bool SameVar(const NySnmpVar& a, const NySnmpVar& b)
     return SameOid(a.Oid().SmiOid(), b.Oid().SmiOid()) && SameValue(a.Value(), b.Value());
 }
 
+// Two lists of pointers whose elements are the same one by one.
+template <class List, class Same>
+bool SameList(const List& a, const List& b, Same same)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](auto* x, auto* y) { return same(*x, *y); });
+}
+
 inline bool SameVbl(const NySnmpVbl& a, const NySnmpVbl& b)
 {
-    if (a.VarList().size() != b.VarList().size())
-        return false;
-    for (size_t i = 0; i < a.VarList().size(); ++i)
-        if (!SameVar(*a.VarList()[i], *b.VarList()[i]))
-            return false;
-    return true;
+    return SameList(a.VarList(), b.VarList(), SameVar);
 }
 
 inline bool SameSeq(const NySnmpValueSeq& a, const NySnmpValueSeq& b)
 {
-    if (a.ValueList().size() != b.ValueList().size())
-        return false;
-    for (size_t i = 0; i < a.ValueList().size(); ++i)
-        if (!SameValue(*a.ValueList()[i], *b.ValueList()[i]))
-            return false;
-    return true;
+    return SameList(a.ValueList(), b.ValueList(), [](const NySnmpValue& x, const NySnmpValue& y) { return SameValue(x, y); });
 }
 
 // The four numbers, Params and the bindings.

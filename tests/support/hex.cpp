@@ -6,23 +6,15 @@
 
 Bytes Hex(const std::string& text)
 {
+    std::string digits;
+    for (char c : text)
+        if (!std::isspace(static_cast<unsigned char>(c)))
+            digits += c;
+    if (digits.size() % 2 != 0 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        throw std::invalid_argument("bad hex text: " + text);
     Bytes out;
-    int high = -1;
-    for (char c : text) {
-        if (std::isspace(static_cast<unsigned char>(c)))
-            continue;
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
-            throw std::invalid_argument("bad hex text: " + text);
-        int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (std::tolower(c) - 'a' + 10);
-        if (high < 0) {
-            high = digit;
-        } else {
-            out.push_back(static_cast<unsigned char>(high * 16 + digit));
-            high = -1;
-        }
-    }
-    if (high >= 0)
-        throw std::invalid_argument("odd number of hex digits: " + text);
+    for (size_t i = 0; i < digits.size(); i += 2)
+        out.push_back(static_cast<unsigned char>(std::stoul(digits.substr(i, 2), nullptr, 16)));
     return out;
 }
 
