@@ -4,16 +4,15 @@
 
 #include <unistd.h>
 
+#include <tuple>
+
 #include "support/agent.h"
 
 TEST(CommandLine, BadOptionsFailAtOnceWithStatus2)
 {
     const std::string bin = NYSNMP_BINARY_DIR;
-    struct Case {
-        const char* program;
-        std::vector<std::string> args;
-        const char* says;
-    } cases[] = {
+    // program, arguments, what the message names
+    const std::tuple<const char*, std::vector<std::string>, const char*> cases[] = {
         {"/examples/relay-peer", {"--identity", "1.3.x"}, "-i: '1.3.x'"},
         {"/examples/relay-peer", {"-i", "1..3"}, "-i"},
         {"/examples/relay-peer", {"-i", "1.3.6.1.99999999999"}, "-i"},
@@ -36,12 +35,11 @@ TEST(CommandLine, BadOptionsFailAtOnceWithStatus2)
         {"/tools/nymib-print", {"-m"}, "-m wants a value"},
         {"/tools/nymib-print", {"stray"}, "unexpected argument 'stray'"},
     };
-    for (const Case& c : cases) {
-        const std::string program = bin + c.program;
-        if (::access(program.c_str(), X_OK) != 0)
+    for (const auto& [program, args, says] : cases) {
+        if (::access((bin + program).c_str(), X_OK) != 0)
             GTEST_SKIP() << program << " not built";
-        CommandResult r = RunCommand(program, c.args, 5000);
-        EXPECT_EQ(r.status, 2) << c.program << " " << (c.args.empty() ? "" : c.args[0]) << "\n" << r.err;
-        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.program << "\n" << r.err;
+        CommandResult r = RunCommand(bin + program, args, 5000);
+        EXPECT_EQ(r.status, 2) << program << " " << (args.empty() ? "" : args[0]) << "\n" << r.err;
+        EXPECT_NE(r.err.find(says), std::string::npos) << program << "\n" << r.err;
     }
 }

@@ -35,28 +35,22 @@ TEST(Demo, ShowsTheRelayTablesAndTheTraps)
 
     CommandResult r = RunCommand("/bin/bash", {std::string(NYSNMP_SOURCE_DIR) + "/scripts/demo.sh", "--seconds", "3"},
                                  240000, {"DEMO_BUILD_DIR=" + binaries, "DEMO_NO_BUILD=1"});
-    ASSERT_FALSE(r.timedOut);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
 
     const size_t second = r.out.find("part 2: relay-peer as an AgentX subagent");
     ASSERT_NE(second, std::string::npos) << r.out;
-    for (const std::string& part : {r.out.substr(0, second), r.out.substr(second)}) {
-        // snmptable, with the columns named from the module nymib-print wrote.
-        const std::string listeners = Section(part, "SNMP table: VELMORA-MIB::relayListenerTable");
-        ASSERT_FALSE(listeners.empty()) << part;
-        EXPECT_NE(listeners.find("status"), std::string::npos) << listeners;
-        EXPECT_NE(listeners.find(" listening "), std::string::npos) << listeners;
-        EXPECT_NE(listeners.find("127.0.0.1"), std::string::npos) << listeners;
-        const std::string conns = Section(part, "SNMP table: VELMORA-MIB::relayConnTable");
-        EXPECT_NE(conns.find(" connected "), std::string::npos) << conns;
-        const std::string services = Section(part, "SNMP table: VELMORA-MIB::vlmSvcTable");
-        EXPECT_NE(services.find("relay-peer"), std::string::npos) << services;
-
-        // The traps, named from the module, with their text.
-        const std::string traps = Section(part, "traps received by snmptrapd");
-        EXPECT_NE(traps.find("vlmTrapSvcUp     \"relay-peer started\""), std::string::npos) << traps;
-        EXPECT_NE(traps.find("vlmTrapSvcDown   \"relay-peer stopped\""), std::string::npos) << traps;
-    }
+    // snmptable, with the columns named from the module nymib-print wrote; the
+    // traps, named from the module, with their text.
+    const std::string listeners = "SNMP table: VELMORA-MIB::relayListenerTable", traps = "traps received by snmptrapd";
+    const std::pair<std::string, std::string> shows[] = {
+        {listeners, "status"}, {listeners, " listening "}, {listeners, "127.0.0.1"},
+        {"SNMP table: VELMORA-MIB::relayConnTable", " connected "},
+        {"SNMP table: VELMORA-MIB::vlmSvcTable", "relay-peer"},
+        {traps, "vlmTrapSvcUp     \"relay-peer started\""}, {traps, "vlmTrapSvcDown   \"relay-peer stopped\""},
+    };
+    for (const std::string& part : {r.out.substr(0, second), r.out.substr(second)})
+        for (const auto& [title, text] : shows)
+            EXPECT_NE(Section(part, title).find(text), std::string::npos) << title << " lacks " << text << "\n" << part;
 }
 
 } // namespace

@@ -59,8 +59,9 @@ std::vector<std::string> Instances(const CommandResult& walk, const std::string&
     return result;
 }
 
-struct RelayPeer : ::testing::Test {
-    bool agentx = false;  // AgentX over a loopback TCP port instead of SMUX
+// The scenarios go through both protocols alike.
+struct RelayPeer : ::testing::TestWithParam<bool> {
+    const bool agentx = GetParam();  // AgentX over a loopback TCP port instead of SMUX
     SnmpAgent agent;
     PeerProcess peer;
 
@@ -93,18 +94,10 @@ struct RelayPeer : ::testing::Test {
     }
 };
 
-// The scenarios both protocols go through alike.
-struct EitherProtocol : RelayPeer, ::testing::WithParamInterface<bool> {
-    void SetUp() override
-    {
-        RelayPeer::SetUp();
-        agentx = GetParam();
-    }
-};
-INSTANTIATE_TEST_SUITE_P(RelayPeer, EitherProtocol, ::testing::Values(false, true),
+INSTANTIATE_TEST_SUITE_P(Live, RelayPeer, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "AgentX" : "SMUX"; });
 
-TEST_P(EitherProtocol, ServesItsTablesAndHonoursInvalid)
+TEST_P(RelayPeer, ServesItsTablesAndHonoursInvalid)
 {
     ASSERT_NO_FATAL_FAILURE(StartBoth(kPassword, "-r"));
     EXPECT_TRUE(ServesItsListener()) << "the agent's SMUX or AgentX listener is one of the listeners";
@@ -136,7 +129,7 @@ TEST_P(EitherProtocol, ServesItsTablesAndHonoursInvalid)
 // An absent agent, and one that refuses: a wrong SMUX password, or a second
 // AgentX subagent asking for the subtree the first one holds.  Each is
 // reported and tried again, and the programs keep running.
-TEST_P(EitherProtocol, AbsentAndRefusingAgentsAreReportedAndRetried)
+TEST_P(RelayPeer, AbsentAndRefusingAgentsAreReportedAndRetried)
 {
     PeerProcess alone, second;
     const std::string port = std::to_string(FreeTcpPort());
@@ -161,7 +154,7 @@ TEST_P(EitherProtocol, AbsentAndRefusingAgentsAreReportedAndRetried)
 // The agent killed in the middle of a walk, then stopped for longer than the
 // retry interval: each time relay-peer finds it again by itself, registers
 // once more, and the tables are whole again.
-TEST_P(EitherProtocol, ComesBackAfterTheAgentFails)
+TEST_P(RelayPeer, ComesBackAfterTheAgentFails)
 {
     ASSERT_NO_FATAL_FAILURE(StartBoth(kPassword, "-R"));
     const struct { const char* why; int signal; int awayMs; } rows[] = {

@@ -191,10 +191,7 @@ TEST(SelfRows, DescribeTheProcessAndHideThePassword)
 
     const char* args[] = {"relay-peer", "-p", "1999", "-w", "s3cret", "--password", "other",
                           "--password=third", "-wfourth", "--identity", "1.3"};
-    std::vector<char*> argv;
-    for (const char* arg : args)
-        argv.push_back(const_cast<char*>(arg));
-    EXPECT_EQ(PublicParams(static_cast<int>(argv.size()), argv.data(), {"-w", "--password"}),
+    EXPECT_EQ(PublicParams(static_cast<int>(std::size(args)), const_cast<char**>(args), {"-w", "--password"}),
               "-p 1999 -w **** --password **** --password=**** -w**** --identity 1.3");
 }
 

@@ -19,11 +19,6 @@ using relay::TcpSocket;
 
 namespace {
 
-struct GoodLine {
-    const char* line;
-    TcpSocket expected;
-};
-
 auto Fields(const TcpSocket& s)
 {
     return std::make_tuple(s.localAddress, s.localPort, s.remoteAddress, s.remotePort, s.state, s.uid, s.inode);
@@ -31,7 +26,7 @@ auto Fields(const TcpSocket& s)
 
 // The kernel writes each address as its network-order value read as a native
 // integer; these rows are what it writes on a little-endian machine.
-const GoodLine kGoodLines[] = {
+const std::pair<const char*, TcpSocket> kGoodLines[] = {
     // listener on 127.0.0.1:199 (0x00C7)
     {"   0: 0100007F:00C7 00000000:0000 0A 00000000:00000000 00:00000000 00000000     0        0 31234 1 0000000045d0059b 100 0 0 10 0",
      {{127, 0, 0, 1}, 199, {0, 0, 0, 0}, 0, 0x0A, 0, 31234}},
@@ -60,18 +55,18 @@ const GoodLine kGoodLines[] = {
 TEST(TcpTable, ParsesSocketLinesAloneAndInATable)
 {
     std::string text = "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n";
-    for (const GoodLine& row : kGoodLines) {
-        SCOPED_TRACE(row.line);
+    for (const auto& [line, expected] : kGoodLines) {
+        SCOPED_TRACE(line);
         TcpSocket socket;
-        ASSERT_TRUE(ParseTcpLine(row.line, socket));
-        EXPECT_EQ(Fields(socket), Fields(row.expected));
-        text += std::string(row.line) + "\ngarbage that is not a socket\n";
+        ASSERT_TRUE(ParseTcpLine(line, socket));
+        EXPECT_EQ(Fields(socket), Fields(expected));
+        text += std::string(line) + "\ngarbage that is not a socket\n";
     }
     std::istringstream table(text + "   2: 0100007F:1F90 0100007F:D4");
     const std::vector<TcpSocket> sockets = relay::ParseTcpTable(table);
     ASSERT_EQ(sockets.size(), std::size(kGoodLines));
     for (size_t i = 0; i < sockets.size(); ++i)
-        EXPECT_EQ(Fields(sockets[i]), Fields(kGoodLines[i].expected)) << i;
+        EXPECT_EQ(Fields(sockets[i]), Fields(kGoodLines[i].second)) << i;
     EXPECT_EQ(relay::DottedAddress({127, 0, 0, 1}), "127.0.0.1");
     EXPECT_EQ(relay::DottedAddress({255, 255, 255, 255}), "255.255.255.255");
 }
@@ -117,28 +112,21 @@ TEST(TcpTable, RefusesMalformedLines)
 
 TEST(TcpTable, DropsSocketsListedTwice)
 {
-    auto socket = [](Ipv4 local, uint16_t port, int state, uint64_t inode) {
-        TcpSocket s;
-        s.localAddress = local;
-        s.localPort = port;
-        s.state = state;
-        s.inode = inode;
-        return s;
-    };
+    using relay::kTcpListen;
     std::vector<TcpSocket> sockets = {
-        socket({0, 0, 0, 0}, 22, relay::kTcpListen, 10),
-        socket({0, 0, 0, 0}, 22, relay::kTcpListen, 11),      // same row: :: beside 0.0.0.0
-        socket({0, 0, 0, 0}, 22, relay::kTcpEstablished, 0),  // another state
-        socket({127, 0, 0, 1}, 80, relay::kTcpListen, 10),    // same socket
-        socket({127, 0, 0, 1}, 81, relay::kTcpListen, 0),     // inode 0 is no socket to compare
-        socket({127, 0, 0, 1}, 82, relay::kTcpListen, 0),
+        {{}, 22, {}, 0, kTcpListen, 0, 10},
+        {{}, 22, {}, 0, kTcpListen, 0, 11},                // same row: :: beside 0.0.0.0
+        {{}, 22, {}, 0, relay::kTcpEstablished, 0, 0},     // another state
+        {{127, 0, 0, 1}, 80, {}, 0, kTcpListen, 0, 10},    // same socket
+        {{127, 0, 0, 1}, 81, {}, 0, kTcpListen, 0, 0},     // inode 0 is no socket to compare
+        {{127, 0, 0, 1}, 82, {}, 0, kTcpListen, 0, 0},
     };
     relay::DropDuplicateSockets(sockets);
     std::vector<std::tuple<uint16_t, int, uint64_t>> kept;
     for (const TcpSocket& s : sockets)
         kept.emplace_back(s.localPort, s.state, s.inode);
-    EXPECT_EQ(kept, (decltype(kept){{22, relay::kTcpListen, 10}, {22, relay::kTcpEstablished, 0},
-                                    {81, relay::kTcpListen, 0}, {82, relay::kTcpListen, 0}}));
+    EXPECT_EQ(kept, (decltype(kept){{22, kTcpListen, 10}, {22, relay::kTcpEstablished, 0}, {81, kTcpListen, 0},
+                                    {82, kTcpListen, 0}}));
 }
 
 // The live tables: this test's IPv4 listener (from /proc/net/tcp) and its

@@ -55,11 +55,9 @@ def apply(path, ident, copy):
     print(" ".join(shlex.quote(a) for a in shlex.split(fault.get("tests", ""))))
 
 
+def ids(path):
+    print("\n".join(f"{k}\t{v['what']}" for k, v in faults(path).items()))
+
+
 if __name__ == "__main__":
-    command, args = sys.argv[1], sys.argv[2:]
-    if command == "ids":
-        print("\n".join(f"{k}\t{v['what']}" for k, v in faults(args[0]).items()))
-    elif command == "sync":
-        sync(*args)
-    elif command == "apply":
-        apply(*args)
+    {"ids": ids, "sync": sync, "apply": apply}[sys.argv[1]](*sys.argv[2:])
