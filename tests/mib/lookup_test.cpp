@@ -216,8 +216,7 @@ TEST_F(Random, IndexedLookupsMatchTheReferenceWhileRowsChange)
         rows.erase(rows.begin() + Pick(static_cast<uint32_t>(rows.size())));
         Check(-1);
     }
-    NySnmpOid start(TBL);
-    EXPECT_EQ(top.FindNext(start), &after);
+    EXPECT_EQ(Next(top, TBL), &after);
 }
 
 // Renewal that skips what has not changed must still reach whatever did.

@@ -32,17 +32,8 @@ inline std::string Id(const NyMibObject* node)
 }
 
 // FindNext and Find from identifier text.
-inline NyMibObject* Next(NyMibObject& node, const std::string& target)
-{
-    NySnmpOid oid(target.c_str());
-    return node.FindNext(oid);
-}
-
-inline NyMibObject* Exact(NyMibObject& node, const std::string& target)
-{
-    NySnmpOid oid(target.c_str());
-    return node.Find(oid);
-}
+inline NyMibObject* Next(NyMibObject& node, NySnmpOid target) { return node.FindNext(target); }
+inline NyMibObject* Exact(NyMibObject& node, NySnmpOid target) { return node.Find(target); }
 
 inline std::vector<int32_t> SubIds(const std::vector<NyMibObject*>& list)
 {
