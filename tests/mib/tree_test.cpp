@@ -55,15 +55,12 @@ TEST_F(Tree, CopiesAndDestruction)
     EXPECT_EQ(Id(&leafCopy), "0.1");
 }
 
-struct TableFixture : Tree {
-    NyMibObject two{"two", top, 2, 289, kNoAccess};
-    NyMibTable table{"table", two, 1, "A table.", nullptr, "TableEntry"};
-};
-
 // Columns answer for the row's instance, arcs above 2^31 - 1 and instances far
 // longer than a hundred characters kept exactly; a refused instance changes nothing.
-TEST_F(TableFixture, ColumnIdentifiersFollowTheRowsInstance)
+TEST_F(Tree, ColumnIdentifiersFollowTheRowsInstance)
 {
+    NyMibObject two("two", top, 2, 289, kNoAccess);
+    NyMibTable table("table", two, 1, "A table.", nullptr, "TableEntry");
     NyMibTableEntry row("entry", table, 1);
     MibInt c12("c12", row, 12, kReadOnly), c1("c1", row, 1, kReadOnly);
     EXPECT_EQ(Id(&c1), "1.3.6.1.4.1.7.2.1.1.1"); // as constructed, no instance
