@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "snmp/check.h"
 #include "tree.h"
 
 namespace {
@@ -86,14 +87,6 @@ TEST_F(Tree, ColumnIdentifiersFollowTheRowsInstance)
 
 // ---- variables ------------------------------------------------------------------
 
-NySnmpValue Octets(const char* bytes, uint32_t length, uint32_t syntax = 4)
-{
-    NYSMI_VALUE record{};
-    record.syntax = syntax;
-    record.value.octets = {length, reinterpret_cast<unsigned char*>(const_cast<char*>(bytes))};
-    return NySnmpValue(record);
-}
-
 // A value offered to a variable of each kind: only a writable variable of
 // its kind takes it, in the test and in the commit; the test phase stores
 // nothing; an empty identifier (it could not be read again) and octets
@@ -117,8 +110,8 @@ TEST_F(Tree, VariablesTakeOnlyWhatTheyCanStore)
         {[](NySnmpValue& v) { v.SetTimeticks(9); }, 2}, {[](NySnmpValue& v) { v.SetUInt32(10); }, 2},
         {[](NySnmpValue& v) { v.SetCntr64({1, 2}); }, 3}, {[&](NySnmpValue& v) { v.SetOid({3, arcs}); }, 5},
         {[](NySnmpValue& v) { v.SetNoSuchInstance(42); }, 0},
-        {[](NySnmpValue& v) { v = Octets("\x0a\x00\x00\x01", 4, 64); }, 4},
-        {[](NySnmpValue& v) { v = Octets("ab", 2, 48); }, -1}, {[](NySnmpValue&) {}, -1},
+        {[](NySnmpValue& v) { v.Assign(Record(64, Octets(std::string("\x0a\x00\x00\x01", 4)))); }, 4},
+        {[](NySnmpValue& v) { v.Assign(Record(48, Octets("ab"))); }, -1}, {[](NySnmpValue&) {}, -1},
     };
     for (const auto& [make, kind] : cases) {
         NySnmpValue value;
@@ -142,16 +135,12 @@ TEST_F(Tree, VariablesTakeOnlyWhatTheyCanStore)
     seven.SetCntr32(7);
     EXPECT_EQ(gauge.set(seven, false), 0);
     EXPECT_EQ(gauge.value(), 10u);
-    NYSMI_VALUE record{};
-    record.syntax = 6;
-    EXPECT_EQ(oid.set(NySnmpValue(record), true), 3);
-    record.syntax = 4;
-    record.value.octets.len = 3; // claims bytes it has not
+    EXPECT_EQ(oid.set(NySnmpValue(Record(6)), true), 3);
     NySnmpValue holder;
-    holder.SmiValue() = record;
+    holder.SmiValue() = Record(4, {3, nullptr}); // claims bytes it has not
     EXPECT_EQ(octets.set(holder, true), 3);
     holder.SmiValue().syntax = 0;
-    EXPECT_EQ(octets.set(Octets("", 0), true), 0);
+    EXPECT_EQ(octets.set(NySnmpValue(Record(4, Octets(""))), true), 0);
 
     NySnmpValue value;
     octets.value().assign("ab\0cd", 5);
