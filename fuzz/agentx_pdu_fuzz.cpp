@@ -5,6 +5,7 @@
 
 #include "fuzz_check.h"
 #include "nysnmpmsgs.h"
+#include "support/caught.h"
 
 namespace {
 
@@ -37,20 +38,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     const unsigned int length = static_cast<unsigned int>(size);
     unsigned int whole = 0;
-    try {
-        whole = NyAgentxPdu::PacketLength(data, length);
+    if (const auto e = Caught([&] { whole = NyAgentxPdu::PacketLength(data, length); }))
+        FUZZ_REQUIRE(IdOf(e) == NYAGENTX_BAD_HEADER && length >= NYAGENTX_HEADER_SIZE);
+    else
         FUZZ_REQUIRE(length < NYAGENTX_HEADER_SIZE ? whole == 0 : whole >= NYAGENTX_HEADER_SIZE);
-    } catch (const NySocketException& e) {
-        FUZZ_REQUIRE(e.Id() == static_cast<int>(NYAGENTX_BAD_HEADER) && length >= NYAGENTX_HEADER_SIZE);
-    }
 
     NyAgentxPdu pdu;
     unsigned int rem = length;
     const unsigned char* end = nullptr;
-    try {
-        end = pdu.FromWire(data, &rem);
-    } catch (const NySocketException& e) {
-        FUZZ_REQUIRE(e.Id() == static_cast<int>(NYAGENTX_BAD_HEADER) || e.Id() == static_cast<int>(NYAGENTX_MALFORMED));
+    if (const auto e = Caught([&] { end = pdu.FromWire(data, &rem); })) {
+        FUZZ_REQUIRE(IdOf(e) == NYAGENTX_BAD_HEADER || IdOf(e) == NYAGENTX_MALFORMED);
         return 0;
     }
     // Exactly the PDU the length probe measured, never more.

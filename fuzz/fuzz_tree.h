@@ -4,6 +4,7 @@
 #ifndef NYSNMP_FUZZ_TREE_H
 #define NYSNMP_FUZZ_TREE_H
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,10 +21,9 @@ inline std::function<void(NyMibObject& node, const NySnmpValue& value)> g_onStor
 // Whether the list holds a binding of this identifier with this value.
 inline bool Lists(const NySnmpVbl& list, const NySnmpOid& oid, const NySnmpValue& value)
 {
-    for (const NySnmpVar* var : list.VarList())
-        if (SameOid(var->Oid().SmiOid(), oid.SmiOid()) && SameValue(var->Value(), value))
-            return true;
-    return false;
+    return std::any_of(list.VarList().begin(), list.VarList().end(), [&](const NySnmpVar* var) {
+        return SameOid(var->Oid().SmiOid(), oid.SmiOid()) && SameValue(var->Value(), value);
+    });
 }
 
 template <class Var>

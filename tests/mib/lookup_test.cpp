@@ -40,12 +40,6 @@ namespace {
 
 #define TBL "1.3.6.1.4.1.7.2"
 
-int Order(const NYSMI_OID& a, const NYSMI_OID& b)
-{
-    const bool less = std::lexicographical_compare(a.ptr, a.ptr + a.len, b.ptr, b.ptr + b.len);
-    return less ? -1 : std::lexicographical_compare(b.ptr, b.ptr + b.len, a.ptr, a.ptr + a.len) ? 1 : 0;
-}
-
 bool BeginsWith(const NYSMI_OID& oid, const NYSMI_OID& prefix)
 {
     return oid.len >= prefix.len && std::equal(prefix.ptr, prefix.ptr + prefix.len, oid.ptr);
@@ -74,13 +68,13 @@ NyMibObject* RefTableNext(NyMibObject& table, const NYSMI_OID& target)
 {
     const NYSMI_OID& self = table.Oid().SmiOid();
     const uint32_t n = std::min(target.len, self.len);
-    if (Order({n, self.ptr}, {n, target.ptr}) < 0)
+    if (Before({n, self.ptr}, {n, target.ptr}))
         return nullptr;
     NyMibObject* best = nullptr;
     for (NyMibObject* row : table.Children())
         for (NyMibObject* column : row->Children())
-            if (Readable(*column) && Order(column->Oid().SmiOid(), target) > 0 &&
-                (best == nullptr || Order(column->Oid().SmiOid(), best->Oid().SmiOid()) < 0))
+            if (Readable(*column) && Before(target, column->Oid().SmiOid()) &&
+                (best == nullptr || Before(column->Oid().SmiOid(), best->Oid().SmiOid())))
                 best = column;
     return best;
 }
@@ -89,7 +83,7 @@ NyMibObject* RefTableNext(NyMibObject& table, const NYSMI_OID& target)
 // column, or the first answer of the children in list order.
 NyMibObject* RefNext(NyMibObject& node, const NYSMI_OID& target)
 {
-    if (Readable(node) && Order(node.Oid().SmiOid(), target) > 0)
+    if (Readable(node) && Before(target, node.Oid().SmiOid()))
         return &node;
     if (node.Syntax() == 292)
         return RefTableNext(node, target);
@@ -182,10 +176,8 @@ struct Random : Tree {
         for (const auto& row : rows) {
             const std::string entry = Id(&table) + "." + std::to_string(row->entry.SubId());
             for (NyMibObject* column : row->entry.Children()) {
-                std::string expected = entry + "." + std::to_string(column->SubId());
-                const NYSMI_OID& instance = row->entry.Instance().SmiOid();
-                for (uint32_t i = 0; i < instance.len; ++i)
-                    expected += "." + std::to_string(instance.ptr[i]);
+                const std::string expected =
+                    entry + "." + std::to_string(column->SubId()) + DottedArcs(row->entry.Instance().SmiOid());
                 ASSERT_EQ(Id(column), expected) << round;
                 ASSERT_EQ(column->OidText(), expected) << round;
             }
@@ -216,8 +208,7 @@ TEST_F(Random, IndexedLookupsMatchTheReferenceWhileRowsChange)
         rows.erase(rows.begin() + Pick(static_cast<uint32_t>(rows.size())));
         Check(-1);
     }
-    NySnmpOid start(TBL);
-    EXPECT_EQ(top.FindNext(start), &after);
+    EXPECT_EQ(Next(top, TBL), &after);
 }
 
 // Renewal that skips what has not changed must still reach whatever did.

@@ -73,11 +73,9 @@ TEST(MibPrinter, DemoWholeAndCutShort) {
     const std::string full = ReadFile(std::string(NYSNMP_TEST_DATA_DIR) + "/printer/demo.txt");
     ASSERT_EQ(full.size(), 1813u);
     EXPECT_EQ(PrintOf(d.demo), full);
+    const cookie_io_functions_t io{nullptr, SinkWrite, nullptr, nullptr};
     for (size_t limit = 0; limit <= full.size(); ++limit) {
-        Sink sink;
-        sink.limit = limit;
-        cookie_io_functions_t io = {};
-        io.write = SinkWrite;
+        Sink sink{"", "", limit};
         FILE* stream = fopencookie(&sink, "w", io);
         ASSERT_NE(stream, nullptr);
         setvbuf(stream, nullptr, _IONBF, 0);
@@ -105,12 +103,9 @@ TEST(MibPrinter, DescriptionsAreCutAtTheLastBlankWithinForty) {
     for (const auto& c : cases) {
         std::vector<NyMibObject*> list;
         NyMibObject node("x", "1.3", &list, 2, 1, c[0].c_str());
-        EXPECT_EQ(PrintOf(node), "\n    x                    OBJECT-TYPE \n"
-                                 "        SYNTAX           INTEGER\n"
-                                 "        ACCESS           read-only\n"
-                                 "        STATUS           mandatory\n"
-                                 "        DESCRIPTION      \"" +
-                                     c[1] + "\"\n        ::= { 1.3 }\n\n");
+        // (the whole layout around it is the demo's)
+        EXPECT_NE(PrintOf(node).find("\n        DESCRIPTION      \"" + c[1] + "\"\n        ::= { 1.3 }\n"), std::string::npos)
+            << c[0];
     }
 }
 
@@ -125,10 +120,9 @@ TEST(MibPrinter, IdentifiersAndTheSkippedEnterprises) {
     NyMibTable table("enterprises", below, 6, nullptr, nullptr, "EnterprisesEntry");
     NyMibTableEntry row("enterprises", table, 1, nullptr, nullptr, "EnterprisesEntry");
     NyMibTrap trap("enterprises", below, 7);
-    EXPECT_EQ(PrintOf(enterprises), "");
     EXPECT_EQ(PrintOf(below), "    below                OBJECT IDENTIFIER ::= { enterprises 9 }\n"
                               "    aVeryLongNameOfTwentyFiveC OBJECT IDENTIFIER ::= { below 4 }\n");
-    for (NyMibObject* node : std::vector<NyMibObject*>{&table, &row})
+    for (NyMibObject* node : std::vector<NyMibObject*>{&enterprises, &table, &row})
         EXPECT_EQ(PrintOf(*node), "");
 }
 

@@ -19,30 +19,27 @@ struct Tree : ::testing::Test {
     NyMibObject top{"top", "1.3.6.1.4.1.7", &root.Children(), 289, kNoAccess};
 };
 
-// The dotted text of a node's identifier, arcs unsigned; "-" for no node.
-inline std::string Id(const NyMibObject* node)
+// ".1.3.6": each arc after a dot, unsigned.
+inline std::string DottedArcs(const NYSMI_OID& oid)
 {
-    if (node == nullptr)
-        return "-";
-    const NYSMI_OID& oid = node->Oid().SmiOid();
     std::string text;
     for (uint32_t i = 0; i < oid.len; ++i)
-        text += (i ? "." : "") + std::to_string(oid.ptr[i]);
+        text += "." + std::to_string(oid.ptr[i]);
     return text;
 }
 
-// FindNext and Find from identifier text.
-inline NyMibObject* Next(NyMibObject& node, const std::string& target)
+// The dotted text of a node's identifier; "-" for no node.
+inline std::string Id(const NyMibObject* node) { return node ? DottedArcs(node->Oid().SmiOid()).erase(0, 1) : "-"; }
+
+// Whether identifier `a` sorts before `b`, arcs unsigned.
+inline bool Before(const NYSMI_OID& a, const NYSMI_OID& b)
 {
-    NySnmpOid oid(target.c_str());
-    return node.FindNext(oid);
+    return std::lexicographical_compare(a.ptr, a.ptr + a.len, b.ptr, b.ptr + b.len);
 }
 
-inline NyMibObject* Exact(NyMibObject& node, const std::string& target)
-{
-    NySnmpOid oid(target.c_str());
-    return node.Find(oid);
-}
+// FindNext and Find from identifier text.
+inline NyMibObject* Next(NyMibObject& node, NySnmpOid target) { return node.FindNext(target); }
+inline NyMibObject* Exact(NyMibObject& node, NySnmpOid target) { return node.Find(target); }
 
 inline std::vector<int32_t> SubIds(const std::vector<NyMibObject*>& list)
 {
@@ -66,10 +63,7 @@ inline std::vector<NyMibObject*> ReadableLeaves(NyMibObject& top)
 {
     std::vector<NyMibObject*> leaves;
     Leaves(top, leaves);
-    auto compare = [](NyMibObject* x, NyMibObject* y) {
-        const NYSMI_OID &a = x->Oid().SmiOid(), &b = y->Oid().SmiOid();
-        return std::lexicographical_compare(a.ptr, a.ptr + a.len, b.ptr, b.ptr + b.len);
-    };
+    auto compare = [](NyMibObject* x, NyMibObject* y) { return Before(x->Oid().SmiOid(), y->Oid().SmiOid()); };
     // Of leaves with equal identifiers (rows with equal instances) a walk meets the first in tree order.
     std::stable_sort(leaves.begin(), leaves.end(), compare);
     auto same = [&](NyMibObject* x, NyMibObject* y) { return !compare(x, y) && !compare(y, x); };

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "snmp/check.h"
 #include "tree.h"
 
 namespace {
@@ -55,15 +56,12 @@ TEST_F(Tree, CopiesAndDestruction)
     EXPECT_EQ(Id(&leafCopy), "0.1");
 }
 
-struct TableFixture : Tree {
-    NyMibObject two{"two", top, 2, 289, kNoAccess};
-    NyMibTable table{"table", two, 1, "A table.", nullptr, "TableEntry"};
-};
-
 // Columns answer for the row's instance, arcs above 2^31 - 1 and instances far
 // longer than a hundred characters kept exactly; a refused instance changes nothing.
-TEST_F(TableFixture, ColumnIdentifiersFollowTheRowsInstance)
+TEST_F(Tree, ColumnIdentifiersFollowTheRowsInstance)
 {
+    NyMibObject two("two", top, 2, 289, kNoAccess);
+    NyMibTable table("table", two, 1, "A table.", nullptr, "TableEntry");
     NyMibTableEntry row("entry", table, 1);
     MibInt c12("c12", row, 12, kReadOnly), c1("c1", row, 1, kReadOnly);
     EXPECT_EQ(Id(&c1), "1.3.6.1.4.1.7.2.1.1.1"); // as constructed, no instance
@@ -89,25 +87,22 @@ TEST_F(TableFixture, ColumnIdentifiersFollowTheRowsInstance)
 
 // ---- variables ------------------------------------------------------------------
 
-NySnmpValue Octets(const char* bytes, uint32_t length, uint32_t syntax = 4)
+// A value offered to a variable of each kind: only a writable variable of
+// its kind takes it, in the test and in the commit; the test phase stores
+// nothing; an empty identifier (it could not be read again) and octets
+// without their bytes are refused.  Octets are handed out whole, zero octets
+// included (the text stops at the first); an identifier variable without a
+// value cannot be read.
+TEST_F(Tree, VariablesTakeOnlyWhatTheyCanStore)
 {
-    NYSMI_VALUE record{};
-    record.syntax = syntax;
-    record.value.octets = {length, reinterpret_cast<unsigned char*>(const_cast<char*>(bytes))};
-    return NySnmpValue(record);
-}
-
-// A value offered to a read-write variable of each kind: only the variable
-// of its kind takes it, in the test and in the commit.
-TEST_F(Tree, SetAcceptsValuesOfTheVariablesKindOnly)
-{
-    MibInt integer("i", top, 1, kReadWrite);
+    MibInt integer("i", top, 1, kReadWrite), readOnly("r", top, 7, kReadOnly), hidden("h", top, 8, kNoAccess);
+    MibInt writeOnly("w", top, 9, kWriteOnly);
     MibGauge gauge("g", top, 2, kReadWrite);
     MibCounter64 c64("c", top, 3, kReadWrite);
     MibOctets octets("o", top, 4, kReadWrite);
     MibOid oid("d", top, 5, kReadWrite);
     MibNull null("n", top, 6, kReadWrite);
-    NyMibObject* vars[] = {&null, &integer, &gauge, &c64, &octets, &oid};
+    NyMibObject* vars[] = {&null, &integer, &gauge, &c64, &octets, &oid, &readOnly, &hidden, &writeOnly};
     uint32_t arcs[] = {1, 3, 4000000000u};
     const std::pair<std::function<void(NySnmpValue&)>, int> cases[] = {
         // the value's setter; the kind of variable that takes it, -1 none
@@ -115,69 +110,45 @@ TEST_F(Tree, SetAcceptsValuesOfTheVariablesKindOnly)
         {[](NySnmpValue& v) { v.SetTimeticks(9); }, 2}, {[](NySnmpValue& v) { v.SetUInt32(10); }, 2},
         {[](NySnmpValue& v) { v.SetCntr64({1, 2}); }, 3}, {[&](NySnmpValue& v) { v.SetOid({3, arcs}); }, 5},
         {[](NySnmpValue& v) { v.SetNoSuchInstance(42); }, 0},
-        {[](NySnmpValue& v) { v = Octets("\x0a\x00\x00\x01", 4, 64); }, 4},
-        {[](NySnmpValue& v) { v = Octets("ab", 2, 48); }, -1}, {[](NySnmpValue&) {}, -1},
+        {[](NySnmpValue& v) { v.Assign(Record(64, Octets(std::string("\x0a\x00\x00\x01", 4)))); }, 4},
+        {[](NySnmpValue& v) { v.Assign(Record(48, Octets("ab"))); }, -1}, {[](NySnmpValue&) {}, -1},
     };
     for (const auto& [make, kind] : cases) {
         NySnmpValue value;
         make(value);
         for (NyMibObject* var : vars) {
-            const int expected = var->ValueKind() == kind ? 0 : 3;
+            const bool writable = var->Access() == kReadWrite || var->Access() == kWriteOnly;
+            const int expected = !writable ? 17 : var->ValueKind() == kind ? 0 : 3;
             EXPECT_EQ(var->set(value, false), expected) << value.Syntax() << " on " << var->Name();
             EXPECT_EQ(var->set(value, true), expected) << value.Syntax() << " on " << var->Name();
         }
     }
     EXPECT_EQ(null.value(), 42);
     EXPECT_EQ(integer.value(), -9);
+    EXPECT_EQ(writeOnly.value(), -9);
     EXPECT_EQ(gauge.value(), 10u);
     EXPECT_EQ(c64.value(), 0x100000002ull);
     EXPECT_EQ(octets.value(), std::string("\x0a\x00\x00\x01", 4));
     EXPECT_EQ(oid.value().SmiOid().ptr[2], 4000000000u);
-}
 
-// The test phase stores nothing; access is enforced; an empty identifier (it
-// could not be read again) and octets without their bytes are refused.
-TEST_F(Tree, SetChecksAccessAndWhatCanBeStored)
-{
-    MibGauge gauge("g", top, 1, kReadWrite);
-    MibInt readOnly("r", top, 2, kReadOnly), hidden("h", top, 3, kNoAccess), writeOnly("w", top, 4, kWriteOnly);
-    MibOid oid("d", top, 5, kReadWrite);
-    MibOctets octets("o", top, 6, kReadWrite);
     NySnmpValue seven;
     seven.SetCntr32(7);
     EXPECT_EQ(gauge.set(seven, false), 0);
-    EXPECT_EQ(gauge.value(), 0u);
-    NySnmpValue five;
-    five.SetInt32(5);
-    EXPECT_EQ(readOnly.set(five, true), 17);
-    EXPECT_EQ(hidden.set(five, true), 17);
-    EXPECT_EQ(writeOnly.set(five, true), 0);
-    EXPECT_EQ(writeOnly.value(), 5);
-    NYSMI_VALUE record{};
-    record.syntax = 6;
-    EXPECT_EQ(oid.set(NySnmpValue(record), true), 3);
-    record.syntax = 4;
-    record.value.octets.len = 3; // claims bytes it has not
+    EXPECT_EQ(gauge.value(), 10u);
+    EXPECT_EQ(oid.set(NySnmpValue(Record(6)), true), 3);
     NySnmpValue holder;
-    holder.SmiValue() = record;
+    holder.SmiValue() = Record(4, {3, nullptr}); // claims bytes it has not
     EXPECT_EQ(octets.set(holder, true), 3);
     holder.SmiValue().syntax = 0;
-    EXPECT_EQ(octets.set(Octets("", 0), true), 0);
-}
+    EXPECT_EQ(octets.set(NySnmpValue(Record(4, Octets(""))), true), 0);
 
-// Octets are handed out whole, zero octets included (the text stops at the
-// first); an identifier variable without a value cannot be read.
-TEST_F(Tree, GetHandsOutOctetsWhole)
-{
-    MibOctets octets("o", top, 3, kReadOnly);
-    MibOid oid("d", top, 5, kReadOnly);
     NySnmpValue value;
     octets.value().assign("ab\0cd", 5);
     EXPECT_EQ(octets.get(value), 0);
     ASSERT_EQ(value.SmiValue().value.octets.len, 5u);
     EXPECT_EQ(std::memcmp(value.SmiValue().value.octets.ptr, "ab\0cd", 5), 0);
     EXPECT_STREQ(octets.c_str(), "ab");
-    EXPECT_THROW(oid.get(value), NySocketException);
+    EXPECT_THROW(MibOid("unset", top, 10, kReadOnly).get(value), NySocketException);
 }
 
 } // namespace

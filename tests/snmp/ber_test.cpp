@@ -55,21 +55,16 @@ TEST(BerBuild, LengthsHeadersAndShortIdentifiers)
 TEST(BerBuild, IdentifiersAtEverySizeAndBufferSize)
 {
     auto reference = [](const std::vector<uint32_t>& ids) {
-        std::vector<uint32_t> values{ids[0] * 40 + ids[1]};
-        values.insert(values.end(), ids.begin() + 2, ids.end());
         Bytes content;
-        for (uint32_t v : values) {
-            Bytes groups{static_cast<unsigned char>(v & 0x7F)};
-            for (v >>= 7; v != 0; v >>= 7)
-                groups.insert(groups.begin(), static_cast<unsigned char>(0x80 | (v & 0x7F)));
-            content.insert(content.end(), groups.begin(), groups.end());
+        for (size_t i = 1; i < ids.size(); ++i) {
+            const uint32_t v = i == 1 ? ids[0] * 40 + ids[1] : ids[i];
+            for (int shift = 28; shift > 0; shift -= 7) // the leading groups, each with the continuation bit
+                if (v >> shift)
+                    content.push_back(static_cast<unsigned char>(0x80 | ((v >> shift) & 0x7F)));
+            content.push_back(v & 0x7F);
         }
-        Bytes element{0x06};
-        if (content.size() >= 0x80)
-            element.push_back(0x81);
-        element.push_back(static_cast<unsigned char>(content.size()));
-        element.insert(element.end(), content.begin(), content.end());
-        return ToHex(element);
+        const std::string length = (content.size() >= 0x80 ? "81 " : "") + ToHex({static_cast<unsigned char>(content.size())});
+        return "06 " + length + " " + ToHex(content);
     };
     std::vector<std::vector<uint32_t>> cases;
     for (uint32_t edge : {0u, 127u, 128u, 16383u, 16384u, (1u << 21) - 1, 1u << 21, (1u << 28) - 1, 1u << 28,

@@ -218,12 +218,11 @@ TEST(Message, WireForm)
 
 TEST(Message, MalformedMessages)
 {
-    const std::string get = kGetPdu;
     struct Row { std::string hex; uint32_t id; const char* why; } rows[] = {
         {"30 00", NYSNMP_INCOMPLETE_MSG, "no values at all"},
         {"30 0B 02 01 00 04 06 6F 72 63 68 69 64", NYSNMP_INCOMPLETE_MSG, "no PDU"},
-        {"30 27 02 01 00 02 01 07 " + get, NYSNMP_INCOMPLETE_MSG, "community is an INTEGER"},
-        {"30 29 04 03 61 62 63 02 01 00 " + get, NYSNMP_INCOMPLETE_MSG, "values swapped"},
+        {"30 27 02 01 00 02 01 07 " + kGetPdu, NYSNMP_INCOMPLETE_MSG, "community is an INTEGER"},
+        {"30 29 04 03 61 62 63 02 01 00 " + kGetPdu, NYSNMP_INCOMPLETE_MSG, "values swapped"},
         {"30 03 30 01 00", NYSNMP_INCOMPLETE_MSG, "a SEQUENCE where the version belongs"},
         {kGet.substr(0, kGet.size() - 3), NYSNMP_SEQ_TOO_LONG, "last octet missing"},
         {"30 80 02 01 00", NYSNMP_ZERO_LONG_LENGTH, "indefinite length"},
