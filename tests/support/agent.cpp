@@ -259,8 +259,6 @@ bool SnmpAgent::Run(int timeoutMs, bool& portTaken)
     for (const auto& [oid, password] : m_options.smuxPeers)
         conf << "smuxpeer " << oid << " " << password << "\n";
     conf << "rocommunity public 127.0.0.1\nrwcommunity private 127.0.0.1\n";
-    if (m_options.trapPort != 0)
-        conf << "trapsink 127.0.0.1:" << m_options.trapPort << " public\n";
     if (m_options.agentx)
         conf << "master agentx\nagentXSocket " << AgentxAddress() << "\nagentXPerms 0600 0700\n";
     for (const std::string& line : m_options.extraLines)
@@ -270,11 +268,11 @@ bool SnmpAgent::Run(int timeoutMs, bool& portTaken)
                   timeoutMs, portTaken);
 }
 
-CommandResult SnmpAgent::Query(const char* tool, const char* community, const std::string& version,
-                               const std::vector<std::string>& args) const
+CommandResult SnmpAgent::Tool(const std::string& tool, const std::vector<std::string>& args,
+                              const std::string& version) const
 {
-    std::vector<std::string> all{version, "-c", community, "-m", "", "-On", "-t", "2", "-r", "1",
-                                 "127.0.0.1:" + std::to_string(m_port)};
+    std::vector<std::string> all{version, "-c", tool == "snmpset" ? "private" : "public", "-m", "", "-On", "-t", "2",
+                                 "-r", "1", Address()};
     all.insert(all.end(), args.begin(), args.end());
     return RunCommand(tool, all);
 }
