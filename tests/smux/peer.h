@@ -353,6 +353,17 @@ struct SnmpdHost : ::testing::Test {
             return condition();
         }, 5000, 50);
     }
+    // Sends the trap (with the loop stopped: sending and serving share the
+    // session) and finds the lines in snmptrapd's log, the first once it arrived.
+    void ExpectTrapLogged(NyMibTrap& trap, const std::vector<std::string>& lines)
+    {
+        loop.Stop();
+        ASSERT_EQ(session.Send(trap, 5), 0);
+        ASSERT_TRUE(receiver.WaitForLog(lines[0])) << receiver.Log() << "\n--- agent ---\n" << agent.Log();
+        const std::string log = receiver.Log();
+        for (const std::string& line : lines)
+            EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    }
     static void Bye(NySmuxSession& s) { s.Close(NYSMUX_GOING_DOWN, 5); }
     static void Bye(NyAgentxSession& s) { s.Close(NYAGENTX_REASON_SHUTDOWN, 2); }
 };

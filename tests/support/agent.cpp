@@ -119,9 +119,8 @@ uint16_t FreeTcpPort() { return FreePort(SOCK_STREAM); }
 
 std::string ReadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
@@ -216,6 +215,7 @@ bool Daemon::Launch(const std::string& conf, const std::string& program, const s
         Stop();
         return false;
     };
+    Stop();
     std::remove(LogPath().c_str());
     std::ofstream(m_dir.File("daemon.conf"), std::ios::trunc) << conf;
     if (!Spawn(program, args))
@@ -238,7 +238,6 @@ bool Daemon::Launch(const std::string& conf, const std::string& program, const s
 
 bool SnmpAgent::StartOnce(int timeoutMs, bool& portTaken)
 {
-    Stop();
     m_port = FreePort(SOCK_DGRAM);
     m_smuxPort = FreeTcpPort();
     m_agentxPort = m_options.agentxTcp ? FreeTcpPort() : 1;
@@ -247,7 +246,6 @@ bool SnmpAgent::StartOnce(int timeoutMs, bool& portTaken)
 
 bool SnmpAgent::Restart(int timeoutMs)
 {
-    Stop();
     bool portTaken = false;
     return Run(timeoutMs, portTaken);
 }
@@ -281,7 +279,6 @@ CommandResult SnmpAgent::Tool(const std::string& tool, const std::vector<std::st
 
 bool TrapReceiver::StartOnce(int timeoutMs, bool& portTaken)
 {
-    Stop();
     if ((m_port = FreePort(SOCK_DGRAM)) == 0)
         return false;
     return Launch("disableAuthorization yes\n", "/usr/sbin/snmptrapd",

@@ -79,7 +79,8 @@ protected:
     // One attempt on freshly picked ports; `portTaken` when another process took one.
     virtual bool StartOnce(int, bool& portTaken) { return portTaken = false; }
     bool Spawn(const std::string& program, const std::vector<std::string>& args);
-    // Writes the configuration, spawns the program and waits (bounded) until it has opened its ports.
+    // Stops a running instance, writes the configuration, spawns the program and
+    // waits (bounded) until it has opened its ports.
     bool Launch(const std::string& conf, const std::string& program, const std::vector<std::string>& args,
                 int timeoutMs, bool& portTaken);
 
