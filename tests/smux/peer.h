@@ -81,6 +81,17 @@ inline Bytes Ask(int32_t type, int32_t id, const std::vector<std::string>& oids)
     return Pdu(type, id, bindings);
 }
 
+// " oid=value ..." of the bindings, values as the library shows them and
+// exceptions (noSuchObject, endOfMibView ...) by name.
+inline std::string Bindings(const NySnmpVbl& vbl)
+{
+    std::string text;
+    for (NySnmpVar* var : vbl.VarList())
+        text += std::string(" ") + var->Oid().AsString() + "=" +
+                (var->Value().Syntax() >= 0x80 ? var->Value().SyntaxName() : var->Value().AsString());
+    return text;
+}
+
 // "A2 #id status/index: oid=syntax:text ..." of an encoded PDU.
 inline std::string Describe(const Bytes& bytes)
 {
@@ -232,13 +243,6 @@ private:
         std::lock_guard<std::mutex> guard(m_lock);
         m_notes.push_back(text);
         return answer;
-    }
-    static std::string Bindings(NySnmpVbl& vbl)
-    {
-        std::string text;
-        for (NySnmpVar* var : vbl.VarList())
-            text += std::string(" ") + var->Oid().AsString() + "=" + var->Value().AsString();
-        return text;
     }
     static std::string Held(NyMibObject& node)
     {
