@@ -37,14 +37,4 @@ inline NyAgentxPdu Request(uint8_t type, uint32_t session, uint32_t transaction,
     return pdu;
 }
 
-// "oid = value" per binding, values as the library shows them.
-inline std::vector<std::string> Shown(NySnmpVbl vars)
-{
-    std::vector<std::string> out;
-    for (NySnmpVar* var : vars.VarList())
-        out.push_back(std::string(var->Oid().AsString()) + " = " +
-                      (var->Value().Syntax() >= 0x80 ? var->Value().SyntaxName() : var->Value().AsString()));
-    return out;
-}
-
 #endif

@@ -4,15 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "nyagentx.h"
 #include "smux/peer.h"
-#include "support/agent.h"
-#include "support/caught.h"
 
 namespace {
 
@@ -28,48 +23,18 @@ public:
     std::atomic<int> rollbacks{0};
 };
 
-struct AgentxMaster : ::testing::Test {
-    SnmpAgent agent;
-    TrapReceiver receiver;
-    HostTree tree;
-    NySnmpManager manager;
-    HostSession session{manager};
-    BasicServiceLoop<HostSession> loop{session};
-
+struct AgentxMaster : SnmpdHost<HostSession> {
     void Start(bool tcp = false)
     {
         agent.Options().agentx = true;
         agent.Options().agentxTcp = tcp;
         agent.Options().smuxPeers.push_back({B, "same-tree"});
-        ASSERT_TRUE(receiver.Start()) << receiver.Error();
-        agent.Options().extraLines.push_back("trap2sink 127.0.0.1:" + std::to_string(receiver.Port()) + " public");
-        ASSERT_TRUE(agent.Start()) << agent.Error();
+        StartAgent("trap2sink");
         ASSERT_EQ(session.Init(agent.AgentxAddress().c_str()), 0);
         ASSERT_EQ(session.Open(B, "nysnmp agentx test", 0), 0);
         int priority = NYAGENTX_DEFAULT_PRIORITY;
-        ASSERT_EQ(session.Register(tree.base, priority, 0), 0);
+        ASSERT_EQ(session.Register(tree->base, priority, 0), 0);
         loop.Start();
-    }
-    void TearDown() override
-    {
-        loop.Stop();
-        Caught([this] { session.Close(NYAGENTX_REASON_SHUTDOWN, 2); });
-        session.End();
-    }
-    CommandResult Tool(const std::string& tool, std::vector<std::string> args)
-    {
-        std::vector<std::string> all{"-v2c", "-c", tool == "snmpset" ? "private" : "public", "-m", "", "-On",
-                                     "-t", "3", "-r", "1", agent.Address()};
-        all.insert(all.end(), args.begin(), args.end());
-        return RunCommand(tool, all);
-    }
-    template <class Condition>
-    bool Holds(Condition condition)
-    {
-        return WaitFor([&] {
-            std::lock_guard<NySocketMutex> guard(session.MibMutex());
-            return condition();
-        }, 5000, 50);
     }
 };
 
@@ -90,79 +55,64 @@ const std::vector<std::pair<std::string, std::vector<std::string>>> kQueries = {
 TEST_F(AgentxMaster, AnswersAsTheSmuxSessionDoes)
 {
     Start();
-    loop.Stop();
-    session.Unregister(tree.base);
-    std::vector<std::string> viaSmux;
-    {
-        NySmuxSession smux(manager);
-        ASSERT_EQ(smux.Init(0, agent.SmuxPort(), "127.0.0.1"), 0);
-        ASSERT_EQ(smux.Open(B, "same tree", "same-tree"), 0);
-        int granted = -1;
-        ASSERT_EQ(smux.Register(tree.base, granted, 2), 0);
-        ServiceLoop smuxLoop{smux};
-        smuxLoop.Start();
-        for (const auto& q : kQueries)
-            viaSmux.push_back(Tool(q.first, q.second).out);
-        smuxLoop.Stop();
-        smux.Close(NYSMUX_GOING_DOWN, 2);
-        smux.End();
-    }
-    int priority = NYAGENTX_DEFAULT_PRIORITY;
-    ASSERT_EQ(session.Register(tree.base, priority, 0), 0);
-    loop.Start();
-    for (size_t i = 0; i < kQueries.size(); ++i) {
-        CommandResult r = Tool(kQueries[i].first, kQueries[i].second);
-        EXPECT_EQ(r.out, viaSmux[i]) << kQueries[i].first << "\n" << r.err;
-        EXPECT_NE(r.out, "");
-    }
+    std::vector<CommandResult> viaAgentx;
+    for (const auto& q : kQueries)
+        viaAgentx.push_back(agent.Tool(q.first, q.second));
     // Where SMUX can only say noSuchName (shown as no such instance), AgentX
     // tells an unknown object apart.
-    EXPECT_NE(Tool("snmpget", {B ".13"}).out.find("No Such Object"), std::string::npos);
+    EXPECT_NE(agent.Get({B ".13"}).out.find("No Such Object"), std::string::npos);
+    loop.Stop();
+    session.Unregister(tree->base);
+    NySmuxSession smux(manager);
+    ASSERT_EQ(smux.Init(0, agent.SmuxPort(), "127.0.0.1"), 0);
+    ASSERT_EQ(smux.Open(B, "same tree", "same-tree"), 0);
+    int granted = -1;
+    ASSERT_EQ(smux.Register(tree->base, granted, 2), 0);
+    ServiceLoop smuxLoop{smux};
+    smuxLoop.Start();
+    for (size_t i = 0; i < kQueries.size(); ++i) {
+        EXPECT_NE(viaAgentx[i].out, "") << kQueries[i].first << "\n" << viaAgentx[i].err;
+        EXPECT_EQ(agent.Tool(kQueries[i].first, kQueries[i].second).out, viaAgentx[i].out) << kQueries[i].first;
+    }
 }
 
 TEST_F(AgentxMaster, SetsCommitOrAreUndone)
 {
     Start();
-    EXPECT_EQ(Tool("snmpset", {B ".1", "i", "5", B ".11.1.2.2", "s", "zwei"}).status, 0);
-    EXPECT_TRUE(Holds([&] { return tree.level.value() == 5 && tree.Row(2).label.value() == "zwei"; }));
+    EXPECT_EQ(agent.Set({B ".1", "i", "5", B ".11.1.2.2", "s", "zwei"}).status, 0);
+    EXPECT_TRUE(Holds([&] { return tree->level.value() == 5 && tree->Row(2).label.value() == "zwei"; }));
     EXPECT_EQ(session.rollbacks, 0);
 
     // The motto's commit fails after the level was stored: both are undone.
-    tree.motto.SetUserEvents(4, 5, nullptr);
-    CommandResult r = Tool("snmpset", {B ".1", "i", "6", B ".12", "s", "no"});
+    tree->motto.SetUserEvents(4, 5, nullptr);
+    CommandResult r = agent.Set({B ".1", "i", "6", B ".12", "s", "no"});
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("genError"), std::string::npos) << r.err; // snmpd's word for commitFailed
-    EXPECT_TRUE(Holds([&] { return session.rollbacks == 1 && tree.level.value() == 5 && tree.motto.value() == "carpe diem"; }));
+    EXPECT_TRUE(Holds([&] { return session.rollbacks == 1 && tree->level.value() == 5 && tree->motto.value() == "carpe diem"; }));
 
     // Refused in the test, at the second binding: nothing stored.
-    r = Tool("snmpset", {B ".1", "i", "7", B ".2", "s", "x"});
+    r = agent.Set({B ".1", "i", "7", B ".2", "s", "x"});
     EXPECT_NE(r.err.find("notWritable"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Failed object: ." B ".2\n"), std::string::npos) << r.err;
-    EXPECT_TRUE(Holds([&] { return session.rollbacks == 2 && tree.level.value() == 5; }));
+    EXPECT_TRUE(Holds([&] { return session.rollbacks == 2 && tree->level.value() == 5; }));
 }
 
 TEST_F(AgentxMaster, NotifyReachesTheTrapReceiverAsSnmpV2Trap)
 {
-    NyMibTrap trap("hostTrap", tree.base, 7);
+    NyMibTrap trap("hostTrap", tree->base, 7);
     MibOctets text("hostTrapText", trap, 1, kReadOnly);
     text.value() = "on air";
     Start();
-    loop.Stop();
-    ASSERT_EQ(session.Send(trap, 5), 0);
-    ASSERT_TRUE(receiver.WaitForLog("on air")) << receiver.Log() << agent.Log();
-    const std::string log = receiver.Log();
-    for (const char* line : {".1.3.6.1.6.3.1.1.4.1.0 = OID: ." B ".0.7", ".1.3.6.1.2.1.1.3.0 = Timeticks",
-                             "." B ".7.1 = STRING: \"on air\""})
-        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    ExpectTrapLogged(trap, {"." B ".7.1 = STRING: \"on air\"", ".1.3.6.1.6.3.1.1.4.1.0 = OID: ." B ".0.7",
+                            ".1.3.6.1.2.1.1.3.0 = Timeticks"});
 }
 
 TEST_F(AgentxMaster, ServesAgainAfterTheMasterRestarts)
 {
     Start(true); // over TCP this time
-    EXPECT_EQ(WalkedOids(Tool("snmpwalk", {B}).out).size(), 15u);
+    ExpectWholeWalk("before the restart");
     agent.Stop();
     ASSERT_TRUE(agent.Restart()) << agent.Error();
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(WaitFor([&] { return WalkedOids(Tool("snmpwalk", {B}).out).size() == 15u; }, 8000, 200));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    ExpectServedAgain("the restart");
+    ExpectWholeWalk("after the restart");
 }

@@ -8,7 +8,6 @@
 #include <signal.h>
 
 #include <atomic>
-#include <chrono>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -16,12 +15,10 @@
 #include <vector>
 
 #include "smux/peer.h"
-#include "support/agent.h"
 
 namespace {
 
 constexpr const char* kPassword = "live-peer";
-constexpr auto kRetryPause = std::chrono::seconds(1); // the host's pause after a failed attempt
 
 // A host whose read hook, once armed, signals the agent while it answers:
 // the agent dies (or freezes) in the middle of the walk that asked.
@@ -40,28 +37,18 @@ public:
     }
 };
 
-struct Live : ::testing::Test {
-    TrapReceiver receiver;
-    SnmpAgent agent;
-    std::unique_ptr<HostTree> tree;
+struct Live : SnmpdHost<LiveSession, 1000> { // a pause after a failed attempt of a second
     std::vector<NyMibObject*> extraTops; // a second subtree, registered read-only at a priority of its own
     NyMibObject extra{"hostExtra", "1.3.6.1.4.1.32473.98", &extraTops, 289, kNoAccess};
     MibInt answer{"hostAnswer", extra, 1, kReadOnly};
-    NySnmpManager manager;
-    LiveSession session{manager};
-    ServiceLoop loop{session, kRetryPause};
 
     // snmpd (with a trap sink when asked), the session opened and the host
     // tree (with `extraRows` more rows) and the second subtree registered and served.
     void Begin(int extraRows = 0, bool traps = false)
     {
         tree = std::make_unique<HostTree>(extraRows);
-        if (traps) {
-            ASSERT_TRUE(receiver.Start()) << receiver.Error();
-            agent.Options().trapPort = receiver.Port();
-        }
         agent.Options().smuxPeers.push_back({"1.3.6.1.4.1.32473.99", kPassword});
-        ASSERT_TRUE(agent.Start()) << agent.Error();
+        StartAgent(traps ? "trapsink" : "");
         ASSERT_EQ(session.Init(0, agent.SmuxPort(), "127.0.0.1"), 0);
         ASSERT_EQ(session.Open("1.3.6.1.4.1.32473.99", "nysnmp live peer", kPassword), 0);
         int granted = -1;
@@ -72,30 +59,6 @@ struct Live : ::testing::Test {
         ASSERT_EQ(session.Register(extra, granted, 1), 0);
         EXPECT_EQ(granted, 9) << "net-snmp grants it in four octets";
         loop.Start();
-    }
-    void TearDown() override
-    {
-        loop.Stop();
-        Caught([this] { session.Close(NYSMUX_GOING_DOWN, 5); }); // the connection may be gone
-        session.End();
-    }
-    void ExpectWholeWalk(const std::string& why, const std::string& version = "-v2c")
-    {
-        std::vector<std::string> expected = tree->Walk();
-        if (version == "-v1")
-            expected.erase(expected.begin() + 7); // SNMPv1 cannot carry a Counter64: the agent passes it over
-        CommandResult r = agent.Walk(B, version);
-        EXPECT_EQ(r.status, 0) << why << "\n" << r.err << agent.Log();
-        EXPECT_EQ(r.err, "") << why;
-        EXPECT_EQ(WalkedOids(r.out), expected) << why;
-    }
-    // The agent answers from the peer's tree again within 5 seconds.
-    void ExpectServedAgain(const char* after)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        EXPECT_TRUE(WaitFor([&] { return agent.Get({B ".1"}).out.find("INTEGER: -42") != std::string::npos; }, 15000, 100))
-            << after << "\n" << agent.Log();
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << after;
     }
 };
 
@@ -179,12 +142,10 @@ TEST_F(Live, SetStoresAtTheCommitAndRefusalsLeaveTheTreeAlone)
         EXPECT_TRUE(std::regex_search(r.out + r.err, std::regex(errors))) << args[0] << ": " << r.out << r.err;
     }
     // snmpd answers the manager as it sends the SOutPDU: the commit may come a moment later.
-    auto stored = [&] {
-        std::lock_guard<NySocketMutex> guard(session.MibMutex());
+    EXPECT_TRUE(Holds([&] {
         return tree->secret.value() == 6 && tree->level.value() == 5 && tree->Row(2).label.value() == "zwei" &&
                tree->name.value() == "nysnmp test host" && tree->motto.value() == "carpe diem";
-    };
-    EXPECT_TRUE(WaitFor(stored, 5000, 100));
+    }));
     std::string notes;
     for (const std::string& note : session.Notes())
         notes += note + "\n";
@@ -204,13 +165,8 @@ TEST_F(Live, TrapReachesTheTrapReceiver)
     MibInt number("nyTestNumber", trap, 2, 1);
     text.value() = "disk nearly full";
     number.value() = 4242;
-    loop.Stop(); // sending and serving share the session
-    ASSERT_EQ(session.Send(trap, 5), 0);
-    ASSERT_TRUE(receiver.WaitForLog("disk nearly full")) << receiver.Log() << "\n--- agent ---\n" << agent.Log();
-    const std::string log = receiver.Log();
-    for (const char* line : {"Enterprise Specific Trap (7)", "1.3.6.1.4.1.32473.9.7.1 = STRING: \"disk nearly full\"",
-                             "1.3.6.1.4.1.32473.9.7.2 = INTEGER: 4242"})
-        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    ExpectTrapLogged(trap, {"1.3.6.1.4.1.32473.9.7.1 = STRING: \"disk nearly full\"", "Enterprise Specific Trap (7)",
+                            "1.3.6.1.4.1.32473.9.7.2 = INTEGER: 4242"});
 }
 
 // The agent signalled in the middle of a walk of a few hundred exchanges
@@ -240,15 +196,9 @@ TEST_P(AgentFaults, PeerServesBothSubtreesAgain)
     if (fault.signal == SIGTERM) { // away over several attempts of the host
         ASSERT_TRUE(WaitFor([&] { return loop.failures >= 2; }, 10000, 50)) << "the loop noticed the agent gone";
     }
-    if (fault.restart) {
-        ASSERT_TRUE(agent.Restart()) << agent.Error();
-    } else {
-        ::kill(agent.Pid(), SIGCONT);
-    }
+    ASSERT_TRUE(fault.restart ? agent.Restart() : ::kill(agent.Pid(), SIGCONT) == 0) << agent.Error();
     ExpectServedAgain(fault.name);
-    if (!fault.restart) {
-        EXPECT_EQ(loop.failures.load(), 0) << "the connection stood throughout";
-    }
+    EXPECT_TRUE(fault.restart || loop.failures == 0) << "the connection stood throughout";
     ExpectWholeWalk("after the fault");
     EXPECT_NE(agent.Get({"1.3.6.1.4.1.32473.98.1"}).out.find("INTEGER: 41"), std::string::npos);
     EXPECT_EQ(session.RegInfo().size(), 2u);

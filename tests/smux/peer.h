@@ -1,6 +1,7 @@
 // What the session tests share: a stand-in for the agent on loopback and the
 // PDUs it writes and reads, the host tree the sessions serve, a session that
-// notes what its hooks see, and a host's service thread.
+// notes what its hooks see, a host's service thread, and snmpd serving the
+// tree through a session.
 #ifndef NYSNMP_TESTS_SMUX_PEER_H
 #define NYSNMP_TESTS_SMUX_PEER_H
 
@@ -13,7 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "nyagentx.h"
 #include "nysmuxpeer.h"
+#include "support/agent.h"
 #include "support/caught.h"
 #include "support/loopback.h"
 #include "support/mib_types.h"
@@ -74,6 +79,17 @@ inline Bytes Ask(int32_t type, int32_t id, const std::vector<std::string>& oids)
     for (const std::string& oid : oids)
         bindings.emplace_back(oid, null);
     return Pdu(type, id, bindings);
+}
+
+// " oid=value ..." of the bindings, values as the library shows them and
+// exceptions (noSuchObject, endOfMibView ...) by name.
+inline std::string Bindings(const NySnmpVbl& vbl)
+{
+    std::string text;
+    for (NySnmpVar* var : vbl.VarList())
+        text += std::string(" ") + var->Oid().AsString() + "=" +
+                (var->Value().Syntax() >= 0x80 ? var->Value().SyntaxName() : var->Value().AsString());
+    return text;
 }
 
 // "A2 #id status/index: oid=syntax:text ..." of an encoded PDU.
@@ -228,13 +244,6 @@ private:
         m_notes.push_back(text);
         return answer;
     }
-    static std::string Bindings(NySnmpVbl& vbl)
-    {
-        std::string text;
-        for (NySnmpVar* var : vbl.VarList())
-            text += std::string(" ") + var->Oid().AsString() + "=" + var->Value().AsString();
-        return text;
-    }
     static std::string Held(NyMibObject& node)
     {
         NySnmpValue value;
@@ -293,5 +302,74 @@ private:
 };
 
 using ServiceLoop = BasicServiceLoop<NySmuxSession>;
+
+// net-snmp's snmpd on loopback (snmptrapd as its trap sink when asked) and a
+// session of the kind serving the host tree through it; the test opens the
+// session and starts the loop, the fixture ends both.
+template <class Session, int RetryPauseMs = 200>
+struct SnmpdHost : ::testing::Test {
+    TrapReceiver receiver;
+    SnmpAgent agent;
+    std::unique_ptr<HostTree> tree = std::make_unique<HostTree>();
+    NySnmpManager manager;
+    Session session{manager};
+    BasicServiceLoop<Session> loop{session, std::chrono::milliseconds(RetryPauseMs)};
+
+    // trapSink: the snmpd.conf directive ("trapsink", "trap2sink") pointed at snmptrapd, when wanted.
+    void StartAgent(const std::string& trapSink = "")
+    {
+        if (!trapSink.empty()) {
+            ASSERT_TRUE(receiver.Start()) << receiver.Error();
+            agent.Options().extraLines.push_back(trapSink + " 127.0.0.1:" + std::to_string(receiver.Port()) + " public");
+        }
+        ASSERT_TRUE(agent.Start()) << agent.Error();
+    }
+    void TearDown() override
+    {
+        loop.Stop();
+        Caught([this] { Bye(session); }); // the connection may be gone
+        session.End();
+    }
+    void ExpectWholeWalk(const std::string& why, const std::string& version = "-v2c")
+    {
+        std::vector<std::string> expected = tree->Walk();
+        if (version == "-v1")
+            expected.erase(expected.begin() + 7); // SNMPv1 cannot carry a Counter64: the agent passes it over
+        CommandResult r = agent.Walk(B, version);
+        EXPECT_EQ(r.status, 0) << why << "\n" << r.err << agent.Log();
+        EXPECT_EQ(r.err, "") << why;
+        EXPECT_EQ(WalkedOids(r.out), expected) << why;
+    }
+    // The agent answers from the peer's tree again within 5 seconds.
+    void ExpectServedAgain(const char* after)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(WaitFor([&] { return agent.Get({B ".1"}).out.find("INTEGER: -42") != std::string::npos; }, 15000, 100))
+            << after << "\n" << agent.Log();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << after;
+    }
+    // The condition on the tree holds, checked under the MIB mutex, within 5 seconds.
+    template <class Condition>
+    bool Holds(Condition condition)
+    {
+        return WaitFor([&] {
+            std::lock_guard<NySocketMutex> guard(session.MibMutex());
+            return condition();
+        }, 5000, 50);
+    }
+    // Sends the trap (with the loop stopped: sending and serving share the
+    // session) and finds the lines in snmptrapd's log, the first once it arrived.
+    void ExpectTrapLogged(NyMibTrap& trap, const std::vector<std::string>& lines)
+    {
+        loop.Stop();
+        ASSERT_EQ(session.Send(trap, 5), 0);
+        ASSERT_TRUE(receiver.WaitForLog(lines[0])) << receiver.Log() << "\n--- agent ---\n" << agent.Log();
+        const std::string log = receiver.Log();
+        for (const std::string& line : lines)
+            EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    }
+    static void Bye(NySmuxSession& s) { s.Close(NYSMUX_GOING_DOWN, 5); }
+    static void Bye(NyAgentxSession& s) { s.Close(NYAGENTX_REASON_SHUTDOWN, 2); }
+};
 
 #endif

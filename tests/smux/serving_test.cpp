@@ -273,16 +273,7 @@ struct Fault {
     uint32_t id;       // the failure ProcessRequests reports (0: the closed-connection path)
 };
 
-class Faults : public Serving, public ::testing::WithParamInterface<Fault> {
-public:
-    void Lose(Loss loss)
-    {
-        if (loss == kReset)
-            agent.Reset();
-        else if (loss == kDrop)
-            agent.Drop();
-    }
-};
+class Faults : public Serving, public ::testing::WithParamInterface<Fault> {};
 
 // A Set waits for its SOutPDU when the fault strikes: it is rolled back, and
 // the SOutPDU that strays onto the next connection has nothing to commit.
@@ -290,19 +281,20 @@ public:
 TEST_P(Faults, LoopReconnectsAndServesAgain)
 {
     const Fault& fault = GetParam();
+    auto lose = [&] { fault.loss == kReset ? agent.Reset() : fault.loss == kDrop ? agent.Drop() : void(); };
     const bool committed = std::string(fault.bytes) == "44 01 00";
     const int descriptors = OpenDescriptors();
     EXPECT_EQ(Exchange(Pdu(0xA3, 1, {{B ".1", Int(7)}})), "A2 #1 0/0: " B ".1=int32:7");
     loop.Start();
     ASSERT_TRUE(agent.Write(Hex(fault.bytes)));
-    Lose(fault.loss);
+    lose();
     const auto lost = std::chrono::steady_clock::now();
     for (int connection = fault.twice ? 0 : 1; connection < 2; ++connection) {
         ASSERT_TRUE(agent.Accept(10000));
         const Bytes open = ReadPdu(agent), request = ReadPdu(agent);
         EXPECT_EQ(ToHex(open).substr(0, 2) + " " + ToHex(request).substr(0, 2), "60 62") << "OpenPDU and the registration again";
         if (connection == 0)
-            Lose(fault.loss);
+            lose();
     }
     // What comes before the agent's answer is served while the registration
     // waits: an SOutPDU that has nothing to commit, and a request.

@@ -35,10 +35,6 @@ struct Connected : ::testing::Test {
         ASSERT_TRUE(session.Connect(agent.Port()));
         ASSERT_TRUE(agent.Accept());
     }
-    bool Closed(int rounds = 50)
-    {
-        return session.WaitUntil([this] { return session.Socket()->Handle() == -1; }, rounds);
-    }
 };
 
 // What cannot be encoded is refused and nothing is sent; a ClosePDU carries
@@ -134,7 +130,7 @@ TEST_F(Connected, WhatTheAgentSendsBeforeItClosesIsKept)
     EXPECT_EQ(session.OutOfBandRecord().data[0], 0x21);
     ASSERT_TRUE(agent.Write(Hex("41 01 05")));
     agent.Drop();
-    ASSERT_TRUE(Closed());
+    ASSERT_TRUE(session.WaitUntil([this] { return session.Socket()->Handle() == -1; }));
     EXPECT_EQ(ToHex(session.ReceiveRecord().data, session.ReceiveRecord().length), "44 01 00 41 01 05");
     unsigned char byte = 0;
     EXPECT_EQ(session.SendPacket(&byte, 1, 1), -1);

@@ -119,9 +119,8 @@ uint16_t FreeTcpPort() { return FreePort(SOCK_STREAM); }
 
 std::string ReadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
@@ -216,6 +215,7 @@ bool Daemon::Launch(const std::string& conf, const std::string& program, const s
         Stop();
         return false;
     };
+    Stop();
     std::remove(LogPath().c_str());
     std::ofstream(m_dir.File("daemon.conf"), std::ios::trunc) << conf;
     if (!Spawn(program, args))
@@ -238,7 +238,6 @@ bool Daemon::Launch(const std::string& conf, const std::string& program, const s
 
 bool SnmpAgent::StartOnce(int timeoutMs, bool& portTaken)
 {
-    Stop();
     m_port = FreePort(SOCK_DGRAM);
     m_smuxPort = FreeTcpPort();
     m_agentxPort = m_options.agentxTcp ? FreeTcpPort() : 1;
@@ -247,7 +246,6 @@ bool SnmpAgent::StartOnce(int timeoutMs, bool& portTaken)
 
 bool SnmpAgent::Restart(int timeoutMs)
 {
-    Stop();
     bool portTaken = false;
     return Run(timeoutMs, portTaken);
 }
@@ -259,8 +257,6 @@ bool SnmpAgent::Run(int timeoutMs, bool& portTaken)
     for (const auto& [oid, password] : m_options.smuxPeers)
         conf << "smuxpeer " << oid << " " << password << "\n";
     conf << "rocommunity public 127.0.0.1\nrwcommunity private 127.0.0.1\n";
-    if (m_options.trapPort != 0)
-        conf << "trapsink 127.0.0.1:" << m_options.trapPort << " public\n";
     if (m_options.agentx)
         conf << "master agentx\nagentXSocket " << AgentxAddress() << "\nagentXPerms 0600 0700\n";
     for (const std::string& line : m_options.extraLines)
@@ -270,11 +266,11 @@ bool SnmpAgent::Run(int timeoutMs, bool& portTaken)
                   timeoutMs, portTaken);
 }
 
-CommandResult SnmpAgent::Query(const char* tool, const char* community, const std::string& version,
-                               const std::vector<std::string>& args) const
+CommandResult SnmpAgent::Tool(const std::string& tool, const std::vector<std::string>& args,
+                              const std::string& version) const
 {
-    std::vector<std::string> all{version, "-c", community, "-m", "", "-On", "-t", "2", "-r", "1",
-                                 "127.0.0.1:" + std::to_string(m_port)};
+    std::vector<std::string> all{version, "-c", tool == "snmpset" ? "private" : "public", "-m", "", "-On", "-t", "2",
+                                 "-r", "1", Address()};
     all.insert(all.end(), args.begin(), args.end());
     return RunCommand(tool, all);
 }
@@ -283,7 +279,6 @@ CommandResult SnmpAgent::Query(const char* tool, const char* community, const st
 
 bool TrapReceiver::StartOnce(int timeoutMs, bool& portTaken)
 {
-    Stop();
     if ((m_port = FreePort(SOCK_DGRAM)) == 0)
         return false;
     return Launch("disableAuthorization yes\n", "/usr/sbin/snmptrapd",

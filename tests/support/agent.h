@@ -79,7 +79,8 @@ protected:
     // One attempt on freshly picked ports; `portTaken` when another process took one.
     virtual bool StartOnce(int, bool& portTaken) { return portTaken = false; }
     bool Spawn(const std::string& program, const std::vector<std::string>& args);
-    // Writes the configuration, spawns the program and waits (bounded) until it has opened its ports.
+    // Stops a running instance, writes the configuration, spawns the program and
+    // waits (bounded) until it has opened its ports.
     bool Launch(const std::string& conf, const std::string& program, const std::vector<std::string>& args,
                 int timeoutMs, bool& portTaken);
 
@@ -90,7 +91,6 @@ protected:
 
 struct AgentOptions {
     std::vector<std::pair<std::string, std::string>> smuxPeers; // smuxpeer <oid> <password>
-    uint16_t trapPort = 0;                                       // when not 0: a trap sink there
     std::vector<std::string> extraLines;                         // snmpd.conf lines as given
     // `master agentx` on a Unix socket in the agent's directory, or with
     // agentxTcp on a loopback TCP port.
@@ -116,22 +116,24 @@ public:
         return m_options.agentxTcp ? "tcp:127.0.0.1:" + std::to_string(m_agentxPort) : "unix:" + m_dir.File("agentx");
     }
 
-    // snmpget / snmpwalk / snmpset against this agent: -m "" -On -t 2 -r 1,
-    // version 2c unless told; Set takes oid type value [oid type value ...].
-    CommandResult Get(const std::vector<std::string>& oids) const { return Query("snmpget", "public", "-v2c", oids); }
+    // A net-snmp tool against this agent: -m "" -On -t 2 -r 1, version 2c
+    // unless told, community private for snmpset and public otherwise; the
+    // arguments follow the agent's address.
+    CommandResult Tool(const std::string& tool, const std::vector<std::string>& args,
+                       const std::string& version = "-v2c") const;
+    CommandResult Get(const std::vector<std::string>& oids) const { return Tool("snmpget", oids); }
     CommandResult Walk(const std::string& oid, const std::string& version = "-v2c") const
     {
-        return Query("snmpwalk", "public", version, {oid});
+        return Tool("snmpwalk", {oid}, version);
     }
-    CommandResult Set(const std::vector<std::string>& args) const { return Query("snmpset", "private", "-v2c", args); }
+    // oid type value [oid type value ...]
+    CommandResult Set(const std::vector<std::string>& args) const { return Tool("snmpset", args); }
 
 protected:
     bool StartOnce(int timeoutMs, bool& portTaken) override;
 
 private:
     bool Run(int timeoutMs, bool& portTaken);
-    CommandResult Query(const char* tool, const char* community, const std::string& version,
-                        const std::vector<std::string>& args) const;
 
     AgentOptions m_options;
     uint16_t m_port = 0, m_smuxPort = 0, m_agentxPort = 0;

@@ -8,15 +8,13 @@
 
 #include "nysnmp.h"
 
-inline bool SameOid(const NYSMI_OID& a, const NYSMI_OID& b)
+// Identifiers (NYSMI_OID) and octet strings (NYSMI_OCTETS) alike.
+template <class Run>
+bool SameRun(const Run& a, const Run& b)
 {
     return a.len == b.len && std::equal(a.ptr, a.ptr + a.len, b.ptr);
 }
-
-inline bool SameOctets(const NYSMI_OCTETS& a, const NYSMI_OCTETS& b)
-{
-    return a.len == b.len && std::equal(a.ptr, a.ptr + a.len, b.ptr);
-}
+inline bool SameOid(const NYSMI_OID& a, const NYSMI_OID& b) { return SameRun(a, b); }
 
 inline bool SameValue(const NYSMI_VALUE& a, const NYSMI_VALUE& b)
 {
@@ -30,7 +28,7 @@ inline bool SameValue(const NYSMI_VALUE& a, const NYSMI_VALUE& b)
     case 70:
         return a.value.cntr64.high == b.value.cntr64.high && a.value.cntr64.low == b.value.cntr64.low;
     case 3: case 4: case 48: case 64: case 68: case 69:
-        return SameOctets(a.value.octets, b.value.octets);
+        return SameRun(a.value.octets, b.value.octets);
     case 6:
         return SameOid(a.value.oid, b.value.oid);
     case 5: case 128: case 129: case 130:

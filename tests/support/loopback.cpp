@@ -65,11 +65,9 @@ Bytes LoopbackPeer::Read(size_t n, int ms)
 {
     Bytes out;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (out.size() < n) {
+    for (Bytes more{0}; out.size() < n && !more.empty();) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        Bytes more = left.count() > 0 ? ReadAvailable(static_cast<int>(left.count()), n - out.size()) : Bytes{};
-        if (more.empty())
-            break;
+        more = left.count() > 0 ? ReadAvailable(static_cast<int>(left.count()), n - out.size()) : Bytes{};
         out.insert(out.end(), more.begin(), more.end());
     }
     return out;
