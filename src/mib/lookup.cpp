@@ -162,33 +162,6 @@ namespace nymib {
 
 namespace {
 
-// Arcs from `from` on; the ones before are known to be the same.
-int CompareFrom(const IdView& a, const IdView& b, uint32_t from)
-{
-    const uint32_t common = a.len < b.len ? a.len : b.len;
-    for (uint32_t i = from; i < common; ++i) {
-        const uint32_t x = a[i];
-        const uint32_t y = b[i];
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    if (a.len == b.len)
-        return 0;
-    return a.len < b.len ? -1 : 1;
-}
-
-int CompareFrom(const IdView& a, const NYSMI_OID& b, uint32_t from)
-{
-    const uint32_t common = a.len < b.len ? a.len : b.len;
-    if (from < common) {
-        if (const int order = nymib::FirstDifference(a, b.ptr, from, common))
-            return order;
-    }
-    if (a.len == b.len)
-        return 0;
-    return a.len < b.len ? -1 : 1;
-}
-
 uint32_t HeadLength(const TableIndex::Entry& entry, uint32_t skip)
 {
     const uint32_t tail = entry.len - skip;
@@ -214,7 +187,7 @@ inline int CompareTail(const TableIndex::Entry& a, const NYSMI_OID& b, uint32_t 
     }
     if (headLen < TableIndex::Entry::kHead || bLen <= headLen)
         return a.len == b.len ? 0 : (a.len < b.len ? -1 : 1);
-    return CompareFrom(Access::Identifier(*a.column), b, skip + TableIndex::Entry::kHead);
+    return CompareIds(Access::Identifier(*a.column), nymib::ViewOf(b), skip + TableIndex::Entry::kHead);
 }
 
 std::vector<uint32_t> ArcsOf(const NyMibObject& node)
@@ -304,7 +277,7 @@ bool TableIndex::Order::operator()(const Entry& a, const Entry& b) const
     if (aHead < Entry::kHead || bHead < Entry::kHead)
         order = a.len == b.len ? 0 : (a.len < b.len ? -1 : 1);
     else
-        order = CompareFrom(Access::Identifier(*a.column), Access::Identifier(*b.column), skip + Entry::kHead);
+        order = CompareIds(Access::Identifier(*a.column), Access::Identifier(*b.column), skip + Entry::kHead);
     if (order != 0)
         return order < 0;
     return TreeBefore(a.column, b.column);

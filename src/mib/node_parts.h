@@ -100,15 +100,16 @@ inline int FirstDifference(const IdView& a, const uint32_t* b, uint32_t from, ui
     return FirstDifference(a.ptr, b, a.slot + 1, to);
 }
 
-// Full order of identifiers: arcs as unsigned numbers, a prefix first.
-inline int CompareIds(const IdView& a, const IdView& b)
+// Full order of identifiers: arcs as unsigned numbers, a prefix first.  The
+// arcs before `from` are known to be the same and are not looked at.
+inline int CompareIds(const IdView& a, const IdView& b, uint32_t from = 0)
 {
     const uint32_t common = a.len < b.len ? a.len : b.len;
-    if (b.slot >= common) {
-        if (const int order = FirstDifference(a, b.ptr, 0, common))
+    if (b.slot >= common || b.slot < from) {
+        if (const int order = FirstDifference(a, b.ptr, from, common))
             return order;
     } else {
-        for (uint32_t i = 0; i < common; ++i) {
+        for (uint32_t i = from; i < common; ++i) {
             const uint32_t x = a[i];
             const uint32_t y = b[i];
             if (x != y)
