@@ -25,16 +25,9 @@
 
 #include "nysmuxpeer.h"
 #include "relaymib.h"
+#include "loopback.h"
 
 namespace {
-
-void ConnInstance(uint32_t i, uint32_t (&arcs)[10])
-{
-    const uint32_t values[10] = {10, 1, (i >> 8) & 0xff, i & 0xff, 1024 + i % 50000,
-                                 127, 0, 0, 1, 8080};
-    for (int a = 0; a < 10; ++a)
-        arcs[a] = values[a];
-}
 
 class BenchSession : public NySmuxSession {
 public:
@@ -62,45 +55,7 @@ public:
     }
 };
 
-// The agent's end of the connection: a listener on 127.0.0.1 and the one
-// connection it accepts.
-struct Agent {
-    int listener = -1;
-    int peer = -1;
-    uint16_t port = 0;
-
-    Agent()
-    {
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (::bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-            ::listen(listener, 1) != 0 ||
-            ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-            return;
-        port = ntohs(address.sin_port);
-    }
-    ~Agent()
-    {
-        if (peer != -1)
-            ::close(peer);
-        if (listener != -1)
-            ::close(listener);
-    }
-    bool Accept()
-    {
-        pollfd p{listener, POLLIN, 0};
-        if (::poll(&p, 1, 5000) != 1)
-            return false;
-        peer = ::accept(listener, nullptr, nullptr);
-        return peer != -1;
-    }
-    bool Write(const unsigned char* data, size_t length)
-    {
-        return ::send(peer, data, length, MSG_NOSIGNAL) == static_cast<ssize_t>(length);
-    }
+struct Agent : LoopbackAgent {
     // Everything the session has written so far (waits up to 1 s for the first byte).
     size_t Drain(unsigned char* into, size_t room)
     {

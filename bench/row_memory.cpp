@@ -25,17 +25,9 @@
 #endif
 
 #include "relaymib.h"
+#include "loopback.h"
 
 namespace {
-
-// The ten arcs of connection number i: 10.1.x.y:port -> 127.0.0.1:8080.
-void ConnInstance(uint32_t i, uint32_t (&arcs)[10])
-{
-    const uint32_t values[10] = {10, 1, (i >> 8) & 0xff, i & 0xff, 1024 + i % 50000,
-                                 127, 0, 0, 1, 8080};
-    for (int a = 0; a < 10; ++a)
-        arcs[a] = values[a];
-}
 
 long ResidentKiB()
 {

@@ -38,6 +38,7 @@
 
 #include "nysmuxpeer.h"
 #include "relaymib.h"
+#include "loopback.h"
 
 namespace {
 std::atomic<long> g_allocations{0};
@@ -75,40 +76,10 @@ double CpuSeconds(clockid_t clock)
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// The agent's end: a listener on 127.0.0.1 and the connection it accepts.
-struct Agent {
-    int listener = -1;
-    int peer = -1;
-    uint16_t port = 0;
+// The agent's end, with room for what the peer sends.
+struct Agent : LoopbackAgent {
     std::vector<unsigned char> in = std::vector<unsigned char>(NYSMUX_BUFFER_SIZE);
 
-    Agent()
-    {
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (::bind(listener, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(listener, 1) == 0 &&
-            ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-            port = ntohs(address.sin_port);
-    }
-    ~Agent()
-    {
-        if (peer != -1)
-            ::close(peer);
-        if (listener != -1)
-            ::close(listener);
-    }
-    bool Accept()
-    {
-        pollfd p{listener, POLLIN, 0};
-        return ::poll(&p, 1, 5000) == 1 && (peer = ::accept(listener, nullptr, nullptr)) != -1;
-    }
-    bool Write(const unsigned char* data, size_t length)
-    {
-        return ::send(peer, data, length, MSG_NOSIGNAL) == static_cast<ssize_t>(length);
-    }
     // One whole PDU from the peer (up to 5 s); its length, 0 on failure.
     size_t ReadPdu()
     {
