@@ -18,7 +18,6 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-. "$root/scripts/lib/processes.sh"
 rows_list="100 1000 5000"
 runs=5
 floor_oid=1.3.6.1.2.1
@@ -38,7 +37,7 @@ done
 case $runs in ''|*[!0-9]*|0) echo "e2e: --runs wants a positive whole number" >&2; exit 2 ;; esac
 host_bin=$build/bench/bench_e2e_host
 [ -x "$host_bin" ] || { echo "e2e: $host_bin is missing (cmake --build $build --target bench_e2e_host)" >&2; exit 1; }
-for tool in /usr/sbin/snmpd snmpwalk snmpbulkwalk snmpget; do
+for tool in /usr/sbin/snmpd snmpwalk snmpbulkwalk snmpgetnext; do
   command -v "$tool" >/dev/null || { echo "e2e: $tool is missing (Debian packages snmpd, snmp)" >&2; exit 1; }
 done
 
@@ -46,52 +45,10 @@ table_oid=1.3.6.1.4.1.32473.1.1.3.2.14.3
 identity=1.3.6.1.4.1.32473.1.1
 password="e2e-$$-$RANDOM"
 community=public
+. "$root/bench/lib.sh"
 
-# ---- everything started here is stopped here ---------------------------------
-work=""
-snmpd_pid="" host_pid=""
-cleanup() {
-  local status=$?
-  trap - EXIT INT TERM
-  stop_pid "$host_pid"
-  stop_pid "$snmpd_pid"
-  [ -n "$work" ] && rm -rf "$work"
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/nysnmp-e2e.XXXXXX")
-mkdir -p "$work/persist"
-export SNMPCONFPATH=$work SNMP_PERSISTENT_DIR=$work/persist MIBS= MIBDIRS=
-
-# ---- snmpd ------------------------------------------------------------------
-start_snmpd() {
-  agent_port=$(free_port) || return 1
-  smux_port=$(free_port) || return 1
-  [ "$agent_port" != "$smux_port" ] || return 1
-  cat >"$work/snmpd.conf" <<EOF
-agentaddress udp:127.0.0.1:$agent_port
-smuxsocket 127.0.0.1:$smux_port
-smuxpeer $identity $password
-rocommunity $community 127.0.0.1
-EOF
-  : >"$work/snmpd.log"
-  /usr/sbin/snmpd -f -C -c "$work/snmpd.conf" -Lf "$work/snmpd.log" -p "$work/snmpd.pid" \
-    -m "" </dev/null >/dev/null 2>&1 &
-  snmpd_pid=$!
-  wait_for 15 snmpget -v2c -c "$community" -m "" -On -t 0.3 -r 0 "127.0.0.1:$agent_port" \
-    1.3.6.1.2.1.1.3.0 || return 1
-  kill -0 "$snmpd_pid" 2>/dev/null && ! grep -q "bind failed" "$work/snmpd.log"
-}
-for attempt in 1 2 3; do
-  start_snmpd && break
-  stop_pid "$snmpd_pid"
-  snmpd_pid=""
-  [ "$attempt" -lt 3 ] || { cat "$work/snmpd.log" >&2; echo "e2e: snmpd did not start" >&2; exit 1; }
-done
-agent=127.0.0.1:$agent_port
+bench_private_dir e2e
+bench_start_snmpd e2e "" true
 
 start_host() {  # start_host N
   : >"$work/host.log"
@@ -107,7 +64,6 @@ start_host() {  # start_host N
   fi
 }
 
-now_ns() { date +%s%N; }
 # walk TOOL OID: prints "nanoseconds varbinds"; a walk that fails or ends in
 # an error line is fatal.
 walk() {
@@ -124,11 +80,10 @@ walk() {
   fi
   echo "$((end - start)) $count"
 }
-median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 [ -n "$tsv" ] && printf 'rows\ttool\tsubtree\trun\tns\tvarbinds\n' >"$tsv"
 results=()
-echo "snmpd $(/usr/sbin/snmpd -v 2>/dev/null | awk '/version/ { print $NF; exit }') on udp $agent, SMUX on tcp 127.0.0.1:$smux_port"
+echo "snmpd $(bench_snmpd_version) on udp $agent, SMUX on tcp 127.0.0.1:$smux_port"
 echo "floor subtree $floor_oid; $runs runs per figure; medians of wall time per varbind"
 for n in $rows_list; do
   start_host "$n"

@@ -28,7 +28,6 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-. "$root/scripts/lib/processes.sh"
 rows_list="1000 5000"
 runs=3
 clients=4
@@ -62,56 +61,14 @@ identity=1.3.6.1.4.1.32473.1.1
 password="vs-$$-$RANDOM"
 community=public
 ticks=$(getconf CLK_TCK)
+. "$root/bench/lib.sh"
 
-# ---- everything started here is stopped here ---------------------------------
-work=""
-snmpd_pid="" host_pid=""
-cleanup() {
-  local status=$?
-  trap - EXIT INT TERM
-  stop_pid "$host_pid"
-  stop_pid "$snmpd_pid"
-  [ -n "$work" ] && rm -rf "$work"
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/nysnmp-vs.XXXXXX")
-mkdir -p "$work/persist"
-export SNMPCONFPATH=$work SNMP_PERSISTENT_DIR=$work/persist MIBS= MIBDIRS=
+bench_private_dir vs
 agentx_socket=$work/agentx.sock
-
-# ---- snmpd: AgentX master and SMUX agent at once --------------------------------
-start_snmpd() {
-  agent_port=$(free_port) || return 1
-  smux_port=$(free_port) || return 1
-  [ "$agent_port" != "$smux_port" ] || return 1
-  cat >"$work/snmpd.conf" <<EOF
-agentaddress udp:127.0.0.1:$agent_port
-master agentx
+# snmpd as AgentX master and SMUX agent at once.
+bench_start_snmpd vs_subagent "master agentx
 agentXSocket unix:$agentx_socket
-agentXPerms 0600 0700
-smuxsocket 127.0.0.1:$smux_port
-smuxpeer $identity $password
-rocommunity $community 127.0.0.1
-EOF
-  : >"$work/snmpd.log"
-  /usr/sbin/snmpd -f -C -c "$work/snmpd.conf" -Lf "$work/snmpd.log" -p "$work/snmpd.pid" \
-    -m "" </dev/null >/dev/null 2>&1 &
-  snmpd_pid=$!
-  wait_for 15 snmpgetnext -v2c -c "$community" -m "" -On -t 0.3 -r 0 "127.0.0.1:$agent_port" \
-    1.3.6.1.2.1.1.3 || return 1
-  running "$snmpd_pid" && ! grep -q "bind failed\|Error opening" "$work/snmpd.log" && [ -S "$agentx_socket" ]
-}
-for attempt in 1 2 3; do
-  start_snmpd && break
-  stop_pid "$snmpd_pid"
-  snmpd_pid=""
-  [ "$attempt" -lt 3 ] || { cat "$work/snmpd.log" >&2; echo "vs_subagent: snmpd did not start" >&2; exit 1; }
-done
-agent=127.0.0.1:$agent_port
+agentXPerms 0600 0700" test -S "$agentx_socket"
 client_args=(-v2c -c "$community" -m "" -On -t 30 -r 0)
 
 # ---- the hosts ---------------------------------------------------------------
@@ -124,7 +81,6 @@ hosts=(smux agentx netsnmp)
 declare -A host_label=([smux]="ours, SMUX" [netsnmp]="net-snmp subagent" [agentx]="ours, AgentX")
 
 # ---- measuring ----------------------------------------------------------------
-now_ns() { date +%s%N; }
 cpu_ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat"; }
 table_reachable() {
   snmpgetnext "${client_args[@]}" -t 1 "$agent" "$table_oid" 2>/dev/null | grep -q "^\.$table_oid\."
@@ -141,7 +97,6 @@ walk_to() {
     cat "$out.err" >&2; echo "vs_subagent: $tool returned no table" >&2; return 1
   fi
 }
-median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 # Requests a client sends for a walk of V varbinds (the last one leaves the table).
 requests_for() { if [ "$1" = snmpbulkwalk ]; then echo $(($2 / 25 + 1)); else echo $(($2 + 1)); fi; }
 us_per() { awk -v t="$1" -v n="$2" -v hz="$ticks" 'BEGIN { printf "%.1f", t * 1e6 / hz / n }'; }
@@ -207,7 +162,7 @@ timed() {
   return 0
 }
 
-echo "snmpd $(/usr/sbin/snmpd -v 2>/dev/null | awk '/version/ { print $NF; exit }') on udp $agent:" \
+echo "snmpd $(bench_snmpd_version) on udp $agent:" \
   "AgentX master on unix:$agentx_socket, SMUX on tcp 127.0.0.1:$smux_port"
 echo "$runs runs, the hosts taking turns within each run; $clients clients at once"
 for n in $rows_list; do
